@@ -60,7 +60,8 @@ fuzzer="$root/build/host/tests/fuzz/answer_fuzzer"
 if [ -x "$fuzzer" ]; then
     log "fuzz: answer check and reading, ${fuzz_seconds} s"
     work=$(mktemp -d)
-    if "$fuzzer" -max_total_time="$fuzz_seconds" -print_final_stats=0 "$work" \
+    if "$fuzzer" -max_total_time="$fuzz_seconds" -print_final_stats=0 \
+        -artifact_prefix="$root/build/fuzz-" "$work" \
         "$root/tests/fuzz/corpus" >"$root/build/fuzz.log" 2>&1; then
         passed=$((passed + 1))
     else
