@@ -26,14 +26,16 @@ public:
 // Fills the three fields of a default-built exception of kind E and throws it.
 // `file` may be a path; only its base name without extension is recorded.
 template <class E>
-[[noreturn]] void raise(const std::string& message, const char* file, int line, const char* function);
+[[noreturn]] void raise(const std::string& message, const char* file, int line,
+                        const char* function);
 
 // Implementation detail of raise(), shared by every kind.
 void fill(c_exception& e, const std::string& message, const char* file, int line,
           const char* function);
 
 template <class E>
-[[noreturn]] void raise(const std::string& message, const char* file, int line, const char* function) {
+[[noreturn]] void raise(const std::string& message, const char* file, int line,
+                        const char* function) {
     E e;
     fill(e, message, file, line, function);
     throw e;
@@ -42,4 +44,9 @@ template <class E>
 } // namespace ex
 
 // One line at the call site: EX_RAISE(auth::c_exception, "Can't create event.\n" + ...);
-#define EX_RAISE(kind, message) ::ex::raise<kind>((message), __FILE__, __LINE__, __PRETTY_FUNCTION__)
+#define EX_RAISE(kind, message)                                                                    \
+    ::ex::raise<kind>((message), __FILE__, __LINE__, __PRETTY_FUNCTION__)
+// The same where the enclosing function should be reported under another signature (a thread
+// procedure whose work is done by helpers, for instance).
+#define EX_RAISE_IN(kind, message, signature)                                                      \
+    ::ex::raise<kind>((message), __FILE__, __LINE__, (signature))

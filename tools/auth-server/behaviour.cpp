@@ -77,6 +77,8 @@ std::string fault::describe() const {
         return "delay " + std::to_string(argument);
     case fault_kind::hold:
         return "hold";
+    case fault_kind::stall:
+        return "stall";
     case fault_kind::magic:
         return "magic";
     case fault_kind::broken:
@@ -103,6 +105,7 @@ std::optional<std::string> parse_fault(const std::string& spec, fault& out) {
     static const std::map<std::string, fault_kind> modes = {
         {"none", fault_kind::none},         {"drop", fault_kind::drop},
         {"delay", fault_kind::delay},       {"hold", fault_kind::hold},
+        {"stall", fault_kind::stall},
         {"magic", fault_kind::magic},       {"broken", fault_kind::broken},
         {"overlong", fault_kind::overlong}, {"chunks65", fault_kind::chunks65},
         {"type", fault_kind::type},         {"error", fault_kind::error},
@@ -343,7 +346,8 @@ answer_plan plan_answer(const fault& f, unsigned code, const auth::server_random
     put_end(p);
     plan.packet = p;
     plan.readable = f.kind == fault_kind::none || f.kind == fault_kind::delay ||
-                    f.kind == fault_kind::hold || f.kind == fault_kind::error ||
+                    f.kind == fault_kind::hold || f.kind == fault_kind::stall ||
+                    f.kind == fault_kind::error ||
                     f.kind == fault_kind::type;
     return plan;
 }

@@ -17,6 +17,7 @@ enum class fault_kind {
     drop,
     delay,
     hold,
+    stall, // TCP: the first bytes of the answer, then silence with the connection open
     magic,
     broken,
     overlong,

@@ -3,6 +3,7 @@
 // one poll loop; every request received becomes one JSON line.
 #include "tools/auth-server/behaviour.h"
 
+#include <algorithm>
 #include <arpa/inet.h>
 #include <fcntl.h>
 #include <netinet/in.h>
@@ -63,6 +64,8 @@ Commands (on the control connection; fault and info also as start-up options):
       none         normal answers
       drop         no answer (TCP: close without answering)
       delay MS     answer after MS milliseconds
+      stall        TCP: send the first 3 bytes of the answer, then go on like hold (the rest
+                   follows at "release"). UDP: like drop.
       hold         TCP: keep the connection open without answering until "release"; the
                    connection is closed unanswered at "fault ..." or when an exchange comes
                    that the hold no longer covers. UDP: like drop.
@@ -536,7 +539,8 @@ private:
         }
 
         const fault f = take_fault();
-        if (f.kind != fault_kind::hold)
+        const bool holding = f.kind == fault_kind::hold || f.kind == fault_kind::stall;
+        if (!holding)
             drop_held(); // a hold no longer covers this exchange
         const std::string key = r.login ? "login:" + *r.login : "ip:" + ip_only(peer);
         std::optional<bool> verified;
@@ -544,7 +548,7 @@ private:
             verified = verify(r, key);
         const unsigned code = verified == false ? 1001 : 0;
 
-        const bool unanswered = f.kind == fault_kind::drop || (!tcp && f.kind == fault_kind::hold);
+        const bool unanswered = f.kind == fault_kind::drop || (!tcp && holding);
         const auth::server_random random = fresh_random();
         const bool with_info = !info_.empty() && !unanswered;
         answer_plan plan = plan_answer(f, code, random, with_info ? &info_ : nullptr);
@@ -595,7 +599,15 @@ private:
             }
             return;
         }
-        if (c && f.kind == fault_kind::hold) {
+        if (c && f.kind == fault_kind::stall) {
+            // A start of the answer, so the client is inside its receive loop when it stalls.
+            const std::size_t head = std::min<std::size_t>(3, answer.packet.size());
+            set_blocking(c->fd.get(), true);
+            send_all(c->fd.get(), answer.packet.data(), head);
+            set_blocking(c->fd.get(), false);
+            answer.packet.erase(answer.packet.begin(), answer.packet.begin() + head);
+        }
+        if (c && holding) {
             c->state = tcp_connection::held;
             c->answer = std::move(answer);
             return;

@@ -1,0 +1,93 @@
+#include "auth/client.h"
+
+#include "auth/worker_context.h"
+#include "env/env.h"
+#include "res/resource.h"
+#include "support/system_error.h"
+
+namespace auth {
+
+namespace {
+
+std::string version_text(HINSTANCE instance) {
+    char buffer[64] = {};
+    LoadStringA(instance, IDS_VERSION, buffer, sizeof buffer);
+    return std::string("WIN-") + buffer;
+}
+
+} // namespace
+
+c_client::c_client(const env::c_env& environment)
+    : shared_(std::make_shared<worker_context>(&environment,
+                                               environment.value(env::LOG_LEVEL).get_int())),
+      env_(environment) {
+    LOG(shared_->logger, LOG_TRACE, "auth::c_client::c_client(const env::c_env&)");
+    shared_->stop_event.reset(CreateEventA(nullptr, TRUE, FALSE, nullptr));
+    if (!shared_->stop_event)
+        EX_RAISE(c_exception, "Can't create event.\n" + system_error_text(GetLastError()));
+    shared_->state.set(idle);
+}
+
+c_client::~c_client() {
+    LOG(shared_->logger, LOG_TRACE, "auth::c_client::~c_client()");
+    stop(5000);
+    // A worker started a moment ago is still idle until it has resolved the server name, so
+    // stop() leaves it alone; it must not go on authorizing for a client that is gone.
+    if (shared_->running.load() && shared_->state.is(idle)) {
+        SetEvent(shared_->stop_event.get());
+        WaitForSingleObject(thread_.get(), 5000);
+    }
+    // A worker still running now keeps the shared context alive, but must no longer reach
+    // the environment, which its owner may destroy next.
+    shared_->state.detach();
+}
+
+int c_client::state() const {
+    return shared_->state.get();
+}
+
+void c_client::release_environment() {
+    shared_->state.detach();
+}
+
+void c_client::start() {
+    LOG(shared_->logger, LOG_TRACE, "void auth::c_client::start()");
+    if (shared_->state.is_not(idle) || shared_->running.load())
+        return; // one worker at a time, also while a new one has not left idle yet
+    ResetEvent(shared_->stop_event.get());
+
+    std::unique_ptr<worker_input> input(new worker_input{
+        shared_, env_.value(env::AUTH_SERVER), env_.value(env::AUTH_PORT),
+        env_.value(env::AUTH_PROTOCOL), env_.value(env::AUTH_TYPE),
+        env_.value(env::RECONNECT_PERIOD), env_.login, env_.password, version_text(env_.instance)});
+    shared_->running.store(true);
+    const HANDLE thread = CreateThread(nullptr, 0, auth_proc, input.get(), 0, nullptr);
+    if (thread == nullptr) {
+        const DWORD error = GetLastError();
+        shared_->running.store(false);
+        EX_RAISE(c_exception, "Can't create thread.\n" + system_error_text(error));
+    }
+    input.release();       // the worker owns it now
+    thread_.reset(thread); // an earlier worker's handle, if any, is closed here
+}
+
+void c_client::stop(int milliseconds) {
+    LOG(shared_->logger, LOG_TRACE, "void auth::c_client::stop(int)");
+    if (shared_->state.is(idle))
+        return;
+    SetEvent(shared_->stop_event.get());
+    if (milliseconds == 0)
+        return;
+    // The handle stays open until the worker has ended, so that a later stop with a wait
+    // (the close after a disconnect click) can still wait for it.
+    if (WaitForSingleObject(thread_.get(), static_cast<DWORD>(milliseconds)) == WAIT_OBJECT_0)
+        thread_.reset();
+}
+
+DWORD WINAPI c_client::auth_proc(LPVOID argument) {
+    std::unique_ptr<worker_input> input(static_cast<worker_input*>(argument));
+    run_worker(*input);
+    return 0;
+}
+
+} // namespace auth

@@ -1,0 +1,50 @@
+// The authorization client: starts and stops the worker that keeps the subscriber authorised.
+#pragma once
+
+#include "auth/client_state.h"
+#include "auth/exception.h"
+#include "auth/messages.h"
+#include "support/win_handle.h"
+
+#include <windows.h>
+
+#include <memory>
+
+namespace env {
+class c_env;
+}
+
+namespace auth {
+
+struct worker_context;
+
+class c_client {
+public:
+    explicit c_client(const env::c_env& environment);
+    ~c_client();
+    c_client(const c_client&) = delete;
+    c_client& operator=(const c_client&) = delete;
+
+    // Starts the worker when the client is idle and no earlier worker is still running.
+    void start();
+    // Asks a running worker to stop; waits for it at most `milliseconds` (0: no wait).
+    void stop(int milliseconds);
+
+    int state() const;
+
+    // The environment is about to be destroyed while a worker may still run: from now on the
+    // worker sends nothing (it keeps its own copies of what it reads).
+    void release_environment();
+
+    // The worker's thread procedure; its argument is the context it shares with the client.
+    static DWORD WINAPI auth_proc(LPVOID context);
+
+private:
+    // Held by the client and by each worker, so a worker that outlives the client (blocked in
+    // its error box, say) never touches freed memory.
+    std::shared_ptr<worker_context> shared_;
+    unique_handle thread_;
+    const env::c_env& env_;
+};
+
+} // namespace auth

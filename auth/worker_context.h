@@ -1,0 +1,46 @@
+// What the client and its worker share, and what the worker takes along when it starts.
+#pragma once
+
+#include "auth/client_state.h"
+#include "auth/packet.h"
+#include "env/reg_value.h"
+#include "support/logger.h"
+#include "support/win_handle.h"
+
+#include <atomic>
+#include <memory>
+#include <string>
+
+namespace auth {
+
+struct worker_context {
+    worker_context(const env::c_env* environment, int log_level)
+        : state(environment), logger(log_level, "zerva_client_%d.%m.%Y.log", "CLIENT") {}
+
+    c_client_state state;
+    unique_handle stop_event; // manual reset; set by stop, reset by start
+    c_logger logger;
+    server_random random{}; // the challenge last received; the worker's alone
+    // A worker has been started and has not yet finished its cycle (it clears this just before
+    // it reports idle).
+    std::atomic<bool> running{false};
+};
+
+// The worker's own copies, taken at start: settings are still read from the registry at every
+// use, but through these copies, which stay valid whatever happens to the environment.
+struct worker_input {
+    std::shared_ptr<worker_context> context;
+    env::c_reg_value server;
+    env::c_reg_value port;
+    env::c_reg_value protocol;
+    env::c_reg_value type;
+    env::c_reg_value period;
+    std::string login;
+    std::string password;
+    std::string version; // "WIN-1.3.4"
+};
+
+// The worker's cycle: runs until it is stopped or a fatal error has been shown.
+void run_worker(worker_input& input);
+
+} // namespace auth

@@ -1,0 +1,65 @@
+// A client in a sandboxed registry, a real window that records what it reports, and the
+// reference auth server on loopback.
+#pragma once
+
+#include "auth/client.h"
+#include "env/env.h"
+#include "tests/common/auth_server.h"
+#include "tests/common/registry_sandbox.h"
+#include "tests/common/window_recorder.h"
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace test {
+
+class client_fixture : public ::testing::Test {
+protected:
+    client_fixture();
+    ~client_fixture() override;
+
+    // Starts the reference server (extra arguments after the listen and control ones) and
+    // points the settings at it.
+    void serve(const std::vector<std::string>& arguments = {"--account", "user:secret"});
+    void configure(int protocol, int type, int period_seconds);
+    void set(int key, const std::string& text) { environment->value(key).set(text); }
+
+    // Copies the credentials as the main window does and starts the client.
+    void connect(const std::string& login = "user", const std::string& password = "secret");
+
+    // Waits for the server's next request; fails the test when none comes in time.
+    std::string request(int timeout_ms = 15000);
+
+    c_registry_sandbox registry;
+    window_recorder recorder;
+    std::unique_ptr<env::c_env> environment;
+    std::unique_ptr<auth::c_client> client;
+    std::unique_ptr<test_auth_server> server;
+};
+
+// "a.b.c.d:port" of the loopback server
+std::string server_text(unsigned short port);
+
+} // namespace test
+
+namespace test {
+
+// Fields of the server's request records.
+inline std::string json_str(const std::string& json, const char* name) {
+    return test_auth_server::is_null(json, name) ? std::string()
+                                                 : test_auth_server::field(json, name);
+}
+inline bool json_bool(const std::string& json, const char* name) {
+    return !test_auth_server::is_null(json, name) && test_auth_server::bool_field(json, name);
+}
+inline long long json_int(const std::string& json, const char* name) {
+    return test_auth_server::int_field(json, name);
+}
+inline std::vector<int> json_ints(const std::string& json, const char* name) {
+    return test_auth_server::ints_field(json, name);
+}
+
+} // namespace test
