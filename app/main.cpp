@@ -1,0 +1,48 @@
+// The process's entry: one application object, the main window, the message loop.
+#include "app/application.h"
+#include "support/system_error.h"
+#include "ui/error_report.h"
+#include "ui/main_window.h"
+
+#include <windows.h>
+
+#include <string>
+
+void c_application::run() {
+    const HWND window =
+        CreateDialogParamA(instance, MAKEINTRESOURCEA(101), nullptr, DlgProcMain, 0);
+    if (!window)
+        EX_RAISE(c_exception, "'CreateDialog' failed.\n" + system_error_text(GetLastError()));
+
+    // Plain substring search over the whole command line, program path included.
+    const std::string command_line = GetCommandLineA();
+    if (command_line.find("--tray") == std::string::npos)
+        ShowWindow(window, SW_SHOW);
+    if (command_line.find("--connect") != std::string::npos) {
+        char password[254] = {};
+        GetDlgItemTextA(window, 1001, password, sizeof password);
+        if (password[0] != '\0')
+            SendMessageA(window, WM_COMMAND, 1002, 0); // as a click on "Подключить"
+    }
+
+    MSG message;
+    while (GetMessageA(&message, nullptr, 0, 0) > 0) {
+        if (!IsDialogMessageA(window, &message)) {
+            TranslateMessage(&message);
+            DispatchMessageA(&message);
+        }
+    }
+}
+
+int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
+    try {
+        app = std::make_unique<c_application>(instance);
+        app->run();
+    } catch (const ex::c_exception& e) {
+        show_error(e);
+    } catch (...) {
+        show_system_error();
+    }
+    app.reset();
+    return 1;
+}

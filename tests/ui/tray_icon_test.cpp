@@ -1,0 +1,290 @@
+#include "ui/tray_icon.h"
+
+#include "tests/common/window_recorder.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstring>
+#include <set>
+#include <string>
+#include <vector>
+
+namespace {
+
+// What reached the seam, in order.
+struct shell_call {
+    enum kind { load, destroy, notify } what;
+    int resource = 0;       // load
+    HICON icon = nullptr;   // load (the result), destroy
+    DWORD command = 0;      // notify
+    NOTIFYICONDATAA record; // notify: a copy of what the shell was given
+};
+
+struct shell_log {
+    std::vector<shell_call> calls;
+    std::set<HICON> live;     // loaded and not yet released
+    std::set<int> unloadable; // resources whose loading fails
+    std::vector<HICON> released_twice_or_unknown;
+    INT_PTR next = 0x100;
+
+    std::vector<shell_call> notifications() const {
+        std::vector<shell_call> found;
+        std::copy_if(calls.begin(), calls.end(), std::back_inserter(found),
+                     [](const shell_call& c) { return c.what == shell_call::notify; });
+        return found;
+    }
+};
+
+class recording_shell : public c_tray_shell {
+public:
+    explicit recording_shell(std::shared_ptr<shell_log> log) : log_(std::move(log)) {}
+
+    HICON load_icon(int resource) override {
+        shell_call call{shell_call::load, resource, nullptr, 0, {}};
+        if (!log_->unloadable.count(resource)) {
+            call.icon = reinterpret_cast<HICON>(log_->next++);
+            log_->live.insert(call.icon);
+        }
+        log_->calls.push_back(call);
+        return call.icon;
+    }
+    void destroy_icon(HICON icon) override {
+        if (!log_->live.erase(icon))
+            log_->released_twice_or_unknown.push_back(icon);
+        log_->calls.push_back({shell_call::destroy, 0, icon, 0, {}});
+    }
+    BOOL notify(DWORD command, NOTIFYICONDATAA* record) override {
+        log_->calls.push_back({shell_call::notify, 0, nullptr, command, *record});
+        return TRUE;
+    }
+
+private:
+    std::shared_ptr<shell_log> log_;
+};
+
+const HWND owner = reinterpret_cast<HWND>(static_cast<INT_PTR>(0x4242));
+
+bool all_zero(const void* data, std::size_t size) {
+    const auto* bytes = static_cast<const unsigned char*>(data);
+    return std::all_of(bytes, bytes + size, [](unsigned char b) { return b == 0; });
+}
+
+// The record as the shell must see it: the named fields, and zero everywhere else.
+void expect_record(const NOTIFYICONDATAA& r, UINT id, HICON icon, const std::string& tip) {
+    EXPECT_EQ(r.cbSize, static_cast<DWORD>(NOTIFYICONDATAA_V2_SIZE));
+#ifndef _WIN64
+    EXPECT_EQ(r.cbSize, 488u);
+#endif
+    EXPECT_EQ(r.hWnd, owner);
+    EXPECT_EQ(r.uID, id);
+    EXPECT_EQ(r.uFlags, 7u);
+    EXPECT_EQ(r.uCallbackMessage, 3772u);
+    EXPECT_EQ(r.hIcon, icon);
+    EXPECT_EQ(r.uVersion, 3u);
+    EXPECT_EQ(std::string(r.szTip), tip);
+    EXPECT_TRUE(all_zero(r.szTip + tip.size(), sizeof r.szTip - tip.size()));
+    EXPECT_EQ(r.dwState, 0u);
+    EXPECT_EQ(r.dwStateMask, 0u);
+    EXPECT_TRUE(all_zero(r.szInfo, sizeof r.szInfo));
+    EXPECT_TRUE(all_zero(r.szInfoTitle, sizeof r.szInfoTitle));
+    EXPECT_EQ(r.dwInfoFlags, 0u);
+    EXPECT_TRUE(all_zero(&r.guidItem, sizeof r.guidItem));
+}
+
+class tray_icon_test : public ::testing::Test {
+protected:
+    std::shared_ptr<shell_log> log = std::make_shared<shell_log>();
+    std::unique_ptr<c_tray_icon> tray =
+        std::make_unique<c_tray_icon>(owner, std::make_unique<recording_shell>(log));
+
+    void TearDown() override {
+        tray.reset();
+        EXPECT_TRUE(log->live.empty()) << "icons left unreleased";
+        EXPECT_TRUE(log->released_twice_or_unknown.empty());
+    }
+};
+
+TEST_F(tray_icon_test, add_loads_the_icon_and_gives_the_shell_the_whole_record) {
+    EXPECT_EQ(tray->add(146, "Клиент авторизации 1.3.4", 0), 0);
+
+    ASSERT_EQ(log->calls.size(), 2u);
+    EXPECT_EQ(log->calls[0].what, shell_call::load);
+    EXPECT_EQ(log->calls[0].resource, 146);
+    ASSERT_EQ(log->calls[1].what, shell_call::notify);
+    EXPECT_EQ(log->calls[1].command, static_cast<DWORD>(NIM_ADD));
+    expect_record(log->calls[1].record, 0, log->calls[0].icon, "Клиент авторизации 1.3.4");
+}
+
+TEST_F(tray_icon_test, modify_releases_the_old_icon_before_loading_the_new_one) {
+    tray->add(146, "tip", 0);
+    const HICON grey = log->calls[0].icon;
+    log->calls.clear();
+
+    EXPECT_EQ(tray->modify(148, "tip", 0), 0);
+
+    ASSERT_EQ(log->calls.size(), 3u);
+    EXPECT_EQ(log->calls[0].what, shell_call::destroy);
+    EXPECT_EQ(log->calls[0].icon, grey);
+    EXPECT_EQ(log->calls[1].what, shell_call::load);
+    EXPECT_EQ(log->calls[1].resource, 148);
+    ASSERT_EQ(log->calls[2].what, shell_call::notify);
+    EXPECT_EQ(log->calls[2].command, static_cast<DWORD>(NIM_MODIFY));
+    expect_record(log->calls[2].record, 0, log->calls[1].icon, "tip");
+}
+
+TEST_F(tray_icon_test, an_icon_that_cannot_be_loaded_gives_minus_one_and_the_shell_is_not_called) {
+    log->unloadable.insert(999);
+    tray->add(146, "tip", 0);
+    log->calls.clear();
+
+    EXPECT_EQ(tray->modify(999, "tip", 0), -1);
+    EXPECT_EQ(tray->add(999, "tip", 7), -1);
+
+    EXPECT_TRUE(log->notifications().empty());
+    EXPECT_TRUE(log->live.empty()) << "the earlier icon of the identifier is released";
+
+    // Nothing is kept for the identifier: removing it releases nothing more.
+    log->calls.clear();
+    EXPECT_EQ(tray->remove(0), 0);
+    ASSERT_EQ(log->calls.size(), 1u);
+    EXPECT_EQ(log->calls[0].what, shell_call::notify);
+}
+
+TEST_F(tray_icon_test, remove_releases_the_icon_and_sends_delete_without_icon_or_tip) {
+    tray->add(146, "tip", 5);
+    const HICON icon = log->calls[0].icon;
+    log->calls.clear();
+
+    EXPECT_EQ(tray->remove(5), 0);
+
+    ASSERT_EQ(log->calls.size(), 2u);
+    EXPECT_EQ(log->calls[0].what, shell_call::destroy);
+    EXPECT_EQ(log->calls[0].icon, icon);
+    ASSERT_EQ(log->calls[1].what, shell_call::notify);
+    EXPECT_EQ(log->calls[1].command, static_cast<DWORD>(NIM_DELETE));
+    expect_record(log->calls[1].record, 5, nullptr, "");
+}
+
+TEST_F(tray_icon_test, icon_number_zero_loads_nothing_and_shows_no_icon) {
+    EXPECT_EQ(tray->add(0, "tip", 0), 0);
+
+    ASSERT_EQ(log->calls.size(), 1u);
+    ASSERT_EQ(log->calls[0].what, shell_call::notify);
+    expect_record(log->calls[0].record, 0, nullptr, "tip");
+}
+
+TEST_F(tray_icon_test, modify_before_add_still_loads_and_calls_the_shell_and_add_replaces_it) {
+    EXPECT_EQ(tray->modify(146, "tip", 3), 0);
+    ASSERT_EQ(log->calls.size(), 2u);
+    const HICON first = log->calls[0].icon;
+    EXPECT_EQ(log->calls[1].command, static_cast<DWORD>(NIM_MODIFY));
+
+    log->calls.clear();
+    EXPECT_EQ(tray->add(144, "tip", 3), 0);
+    ASSERT_EQ(log->calls.size(), 3u);
+    EXPECT_EQ(log->calls[0].what, shell_call::destroy);
+    EXPECT_EQ(log->calls[0].icon, first);
+    EXPECT_EQ(log->calls[1].resource, 144);
+    EXPECT_EQ(log->calls[2].command, static_cast<DWORD>(NIM_ADD));
+    expect_record(log->calls[2].record, 3, log->calls[1].icon, "tip");
+}
+
+TEST_F(tray_icon_test, identifiers_keep_their_own_icons_and_deletion_releases_all_silently) {
+    tray->add(146, "a", 0);
+    tray->add(148, "b", 1);
+    tray->add(144, "c", 2);
+    const HICON second = log->calls[2].icon;
+    tray->remove(0);
+    EXPECT_EQ(log->live.size(), 2u);
+    EXPECT_TRUE(log->live.count(second));
+
+    log->calls.clear();
+    tray.reset();
+    EXPECT_TRUE(log->live.empty());
+    EXPECT_TRUE(log->notifications().empty()) << "deletion removes nothing from the area";
+}
+
+struct tip_case {
+    const char* name;
+    std::string tip; // "\x01" stands for no tip at all
+    std::string shown;
+};
+
+class tray_tip_test : public tray_icon_test, public ::testing::WithParamInterface<tip_case> {};
+
+TEST_P(tray_tip_test, the_tip_is_cut_to_62_bytes) {
+    const tip_case& c = GetParam();
+    const char* tip = c.tip == "\x01" ? nullptr : c.tip.c_str();
+    ASSERT_EQ(tray->add(146, tip, 0), 0);
+    const auto sent = log->notifications();
+    ASSERT_EQ(sent.size(), 1u);
+    expect_record(sent[0].record, 0, log->calls[0].icon, c.shown);
+}
+
+// Russian text is one byte per letter in the program's code page.
+const std::string russian = "Клиент авторизации для АСР Zerva - подключение установлено, всё в "
+                            "порядке";
+
+INSTANTIATE_TEST_SUITE_P(
+    tips, tray_tip_test,
+    ::testing::Values(tip_case{"null", "\x01", ""}, tip_case{"empty", "", ""},
+                      tip_case{"short", "Клиент", "Клиент"},
+                      tip_case{"exactly_62", std::string(62, 'x'), std::string(62, 'x')},
+                      tip_case{"63", std::string(62, 'x') + "y", std::string(62, 'x')},
+                      tip_case{"long_russian", russian, russian.substr(0, 62)},
+                      tip_case{"200", std::string(200, 'z'), std::string(62, 'z')}),
+    [](const ::testing::TestParamInfo<tip_case>& info) { return std::string(info.param.name); });
+
+// The same operations with the real shell under Wine, through a seam that only watches.
+class watching_shell : public c_tray_shell {
+public:
+    explicit watching_shell(std::vector<BOOL>& results) : results_(results) {}
+    HICON load_icon(int resource) override { return real_->load_icon(resource); }
+    void destroy_icon(HICON icon) override { real_->destroy_icon(icon); }
+    BOOL notify(DWORD command, NOTIFYICONDATAA* record) override {
+        results_.push_back(real_->notify(command, record));
+        return results_.back();
+    }
+
+private:
+    std::unique_ptr<c_tray_shell> real_ = make_system_tray_shell();
+    std::vector<BOOL>& results_;
+};
+
+TEST(tray_icon_system_test, loads_the_program_icons_at_the_small_icon_size) {
+    const auto shell = make_system_tray_shell();
+    for (int resource : {144, 146, 148}) {
+        const HICON icon = shell->load_icon(resource);
+        ASSERT_NE(icon, nullptr) << resource;
+        ICONINFO info{};
+        ASSERT_TRUE(GetIconInfo(icon, &info));
+        BITMAP colour{};
+        ASSERT_TRUE(info.hbmColor != nullptr);
+        GetObjectA(info.hbmColor, sizeof colour, &colour);
+        EXPECT_EQ(colour.bmWidth, GetSystemMetrics(SM_CXSMICON));
+        EXPECT_EQ(colour.bmHeight, GetSystemMetrics(SM_CYSMICON));
+        DeleteObject(info.hbmColor);
+        DeleteObject(info.hbmMask);
+        shell->destroy_icon(icon);
+    }
+    EXPECT_EQ(shell->load_icon(9999), nullptr);
+}
+
+TEST(tray_icon_system_test, adds_changes_and_removes_the_icon_in_the_notification_area) {
+    test::window_recorder window;
+    std::vector<BOOL> results;
+    c_tray_icon tray(window.window(), std::make_unique<watching_shell>(results));
+
+    EXPECT_EQ(tray.add(146, "Клиент авторизации 1.3.4", 0), 0);
+    EXPECT_EQ(tray.modify(144, "Клиент авторизации 1.3.4", 0), 0);
+    EXPECT_EQ(tray.modify(9999, "Клиент авторизации 1.3.4", 0), -1);
+    EXPECT_EQ(tray.remove(0), 0);
+
+    ASSERT_EQ(results.size(), 3u) << "the unloadable icon never reaches the shell";
+    EXPECT_TRUE(results[0]) << "add";
+    EXPECT_TRUE(results[1]) << "modify";
+    EXPECT_TRUE(results[2]) << "remove";
+}
+
+} // namespace

@@ -1,0 +1,309 @@
+#include "ui/main_window.h"
+
+#include "app/application.h"
+#include "auth/client.h"
+#include "env/env.h"
+#include "env/protector.h"
+#include "support/system_error.h"
+#include "ui/error_report.h"
+#include "ui/message_window.h"
+#include "ui/properties.h"
+#include "ui/tray_icon.h"
+
+#include <shellapi.h>
+
+#include <string>
+
+namespace {
+
+// Controls of template 101
+enum : int {
+    id_properties = 1000,
+    id_password = 1001,
+    id_connect = 1002,
+    id_disconnect = 1003,
+    id_picture = 1004,
+    id_login = 1005,
+    id_badge = 1006,
+    id_login_label = 1008,
+    id_autostart = 1009,
+    id_save = 1010,
+    id_link = 40010,
+};
+
+// Menu 150
+enum : int { menu_exit = 40001, menu_show = 40002 };
+
+enum : int {
+    bitmap_connected = 116,
+    bitmap_disconnected = 118,
+    icon_connected = 144,
+    icon_idle = 146,
+    icon_error = 148,
+};
+
+const char* const link_font_property = "AuthClient.LinkFont";
+
+env::c_env& environment() {
+    return *app->environment;
+}
+
+std::string setting(int key) {
+    return environment().value(key).get_str();
+}
+
+bool is_login_type() {
+    return environment().value(env::AUTH_TYPE).get_int() == env::type_login;
+}
+
+bool checked(HWND window, int id) {
+    return IsDlgButtonChecked(window, id) == BST_CHECKED;
+}
+
+void enable(HWND window, int id, bool on) {
+    EnableWindow(GetDlgItem(window, id), on);
+}
+
+// At most 253 characters, as typed.
+std::string field_text(HWND window, int id) {
+    char text[254] = {};
+    GetDlgItemTextA(window, id, text, sizeof text);
+    return text;
+}
+
+int tray_icon_for(int state) {
+    return state == auth::authorised ? icon_connected
+           : state == auth::error    ? icon_error
+                                     : icon_idle;
+}
+
+void apply_login_rule(HWND window) {
+    enable(window, id_login_label, is_login_type());
+    enable(window, id_login, is_login_type());
+}
+
+// A copy of the control's font (or a stock one) with the underline flag.
+void underline_link(HWND window) {
+    const HWND link = GetDlgItem(window, id_link);
+    HGDIOBJ font = reinterpret_cast<HGDIOBJ>(SendMessageA(link, WM_GETFONT, 0, 0));
+    if (!font)
+        font = GetStockObject(DEFAULT_GUI_FONT);
+    if (!font)
+        font = GetStockObject(ANSI_VAR_FONT);
+    LOGFONTA description{};
+    if (!font || !GetObjectA(font, sizeof description, &description))
+        return;
+    description.lfUnderline = TRUE;
+    const HFONT underlined = CreateFontIndirectA(&description);
+    SetPropA(window, link_font_property, underlined); // released when the window goes
+    SendMessageA(link, WM_SETFONT, reinterpret_cast<WPARAM>(underlined), FALSE);
+}
+
+void on_create(HWND window) {
+    app->environment = std::make_unique<env::c_env>(window);
+    app->tray_icon = std::make_unique<c_tray_icon>(window);
+    app->client = std::make_unique<auth::c_client>(*app->environment);
+
+    const std::string caption = setting(env::APP_CAPTION);
+    SetWindowTextA(window, caption.c_str());
+    app->tray_icon->add(icon_idle, caption.c_str(), 0);
+    environment().tray_menu = LoadMenuA(app->instance, MAKEINTRESOURCEA(150));
+    apply_login_rule(window);
+    CheckDlgButton(window, id_save,
+                   environment().value(env::AUTH_SAVE).get_int() != 0 ? BST_CHECKED
+                                                                      : BST_UNCHECKED);
+    env::c_protector protector;
+    protector.read_volume_key();
+    if (is_login_type())
+        SetDlgItemTextA(window, id_login,
+                        protector.unprotect(setting(env::AUTH_LOGIN).c_str()).c_str());
+    SetDlgItemTextA(window, id_password,
+                    protector.unprotect(setting(env::AUTH_PASSWD).c_str()).c_str());
+    CheckDlgButton(window, id_autostart,
+                   setting(env::AuthClient).empty() ? BST_UNCHECKED : BST_CHECKED);
+    underline_link(window);
+}
+
+void show_state(HWND window, int state) {
+    const HBITMAP picture = LoadBitmapA(
+        app->instance,
+        MAKEINTRESOURCEA(state == auth::authorised ? bitmap_connected : bitmap_disconnected));
+    const HGDIOBJ previous = reinterpret_cast<HGDIOBJ>(SendDlgItemMessageA(
+        window, id_picture, STM_SETIMAGE, IMAGE_BITMAP, reinterpret_cast<LPARAM>(picture)));
+    if (previous && previous != picture)
+        DeleteObject(previous); // one bitmap per state change would otherwise pile up
+
+    if (app->tray_icon)
+        app->tray_icon->modify(tray_icon_for(state), setting(env::APP_CAPTION).c_str(), 0);
+
+    const bool running = state == auth::error || state == auth::authorised;
+    const bool editable = !running && state != auth::busy;
+    enable(window, id_connect, editable);
+    enable(window, id_disconnect, running);
+    enable(window, id_properties, editable);
+    if (is_login_type())
+        enable(window, id_login, editable);
+    enable(window, id_password, editable);
+
+    const HCURSOR cursor = LoadCursorA(nullptr, state == auth::busy ? IDC_WAIT : IDC_ARROW);
+    SetClassLongPtrA(window, GCLP_HCURSOR, reinterpret_cast<LONG_PTR>(cursor));
+    POINT at;
+    if (GetCursorPos(&at)) { // a nudge, so the new cursor shows at once
+        SetCursorPos(at.x + 1, at.y);
+        SetCursorPos(at.x, at.y);
+    }
+    ShowWindow(GetDlgItem(window, id_badge), state == auth::error ? SW_SHOW : SW_HIDE);
+}
+
+void connect(HWND window) {
+    if (is_login_type())
+        environment().login = field_text(window, id_login);
+    environment().password = field_text(window, id_password);
+    environment().save_credentials(checked(window, id_save));
+    app->client->start();
+}
+
+void on_command(HWND window, int id) {
+    switch (id) {
+    case id_connect:
+        connect(window);
+        break;
+    case id_disconnect:
+        app->client->stop(0);
+        break;
+    case id_save:
+        environment().save_credentials(checked(window, id_save));
+        break;
+    case id_properties:
+        show_properties(window);
+        apply_login_rule(window); // AUTH_TYPE may have changed
+        break;
+    case IDCANCEL:
+        EndDialog(window, 1); // hides the window; the program goes on in the notification area
+        break;
+    }
+}
+
+bool over_link(HWND window, LPARAM lparam) {
+    POINT at{LOWORD(lparam), HIWORD(lparam)};
+    ClientToScreen(window, &at);
+    RECT link;
+    GetWindowRect(GetDlgItem(window, id_link), &link);
+    return PtInRect(&link, at) != FALSE;
+}
+
+void toggle_visibility(HWND window) {
+    if (IsWindowVisible(window)) {
+        ShowWindow(window, SW_HIDE);
+        return;
+    }
+    SetFocus(window);
+    ShowWindow(window, SW_SHOW);
+    ShowWindow(window, SW_RESTORE);
+    // Lifted above the others without staying on top.
+    SetWindowPos(window, HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
+    SetWindowPos(window, HWND_NOTOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
+}
+
+void tray_menu(HWND window) {
+    POINT at;
+    GetCursorPos(&at);
+    // Without the foreground the menu would not close when the user clicks elsewhere.
+    SetForegroundWindow(window);
+    const int command = TrackPopupMenuEx(GetSubMenu(environment().tray_menu, 0),
+                                         TPM_RETURNCMD | TPM_BOTTOMALIGN | TPM_RIGHTALIGN, at.x,
+                                         at.y, window, nullptr);
+    if (command == menu_exit)
+        PostMessageA(window, WM_CLOSE, 0, 0);
+    else if (command == menu_show)
+        PostMessageA(window, WM_TRAY_ICON, 0, WM_LBUTTONDOWN);
+}
+
+void on_tray(HWND window, LPARAM mouse) {
+    if (mouse == WM_LBUTTONDOWN)
+        toggle_visibility(window);
+    else if (mouse == WM_RBUTTONDOWN)
+        tray_menu(window);
+}
+
+void on_server_info(LPARAM info) {
+    if (!CreateDialogParamA(app->instance, MAKEINTRESOURCEA(134), nullptr, DlgProcMessage, info))
+        EX_RAISE_IN(c_application::c_exception,
+                    "'CreateDialog' failed.\n" + system_error_text(GetLastError()),
+                    "INT_PTR DlgProcMain(HWND, UINT, WPARAM, LPARAM)");
+}
+
+void on_close(HWND window) {
+    app->tray_icon->remove(0);
+    DestroyMenu(environment().tray_menu);
+    environment().tray_menu = nullptr;
+    environment().save_credentials(checked(window, id_save));
+    if (checked(window, id_autostart)) {
+        char path[MAX_PATH + 1] = {};
+        GetModuleFileNameA(nullptr, path, MAX_PATH);
+        environment().value(env::AuthClient).set(std::string(path) + " --tray --connect");
+    } else {
+        environment().value(env::AuthClient).remove();
+    }
+    ShowWindow(window, SW_HIDE);
+    // No more reports from the worker: the main thread is about to wait for it.
+    environment().main_window = nullptr;
+    app->client->stop(5000);
+    PostQuitMessage(0);
+}
+
+// The notification area forgets every icon when Explorer restarts; it says so with this.
+UINT taskbar_created() {
+    static const UINT message = RegisterWindowMessageA("TaskbarCreated");
+    return message;
+}
+
+} // namespace
+
+INT_PTR CALLBACK DlgProcMain(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
+    return guarded([&]() -> INT_PTR {
+        switch (message) {
+        case WM_INITDIALOG:
+            on_create(window);
+            break;
+        case WM_COMMAND:
+            on_command(window, LOWORD(wparam));
+            break;
+        case WM_SIZE:
+            if (wparam == SIZE_MINIMIZED)
+                ShowWindow(window, SW_HIDE);
+            break;
+        case WM_MOUSEMOVE:
+            if (over_link(window, lparam))
+                SetCursor(LoadCursorA(nullptr, IDC_HAND));
+            break;
+        case WM_LBUTTONDOWN:
+            if (over_link(window, lparam))
+                ShellExecuteA(window, "open", setting(env::LINK_PERSONAL).c_str(), nullptr, nullptr,
+                              SW_SHOWNORMAL);
+            break;
+        case WM_CLOSE:
+            on_close(window);
+            break;
+        case auth::WM_CLIENT_STATE:
+            show_state(window, static_cast<int>(lparam));
+            break;
+        case auth::WM_SERVER_INFO:
+            on_server_info(lparam);
+            break;
+        case WM_TRAY_ICON:
+            on_tray(window, lparam);
+            break;
+        case WM_DESTROY:
+            if (const HANDLE font = RemovePropA(window, link_font_property))
+                DeleteObject(font);
+            break;
+        default:
+            if (message == taskbar_created() && app->tray_icon && app->client) {
+                const int state = app->client->state();
+                app->tray_icon->add(tray_icon_for(state), setting(env::APP_CAPTION).c_str(), 0);
+            }
+        }
+        return 0;
+    });
+}

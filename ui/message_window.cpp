@@ -1,0 +1,175 @@
+#include "ui/message_window.h"
+
+#include "app/application.h"
+#include "auth/messages.h"
+#include "env/env.h"
+#include "support/text.h"
+#include "ui/error_report.h"
+
+#include <algorithm>
+#include <climits>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <type_traits>
+#include <vector>
+
+namespace {
+
+constexpr int title_id = 1001;
+constexpr int text_id = 1002;
+constexpr int picture_id = 1011;
+
+constexpr int emblem_bitmap = 136;
+constexpr int road_works_bitmap = 138;
+constexpr int warning_bitmap = 142;
+
+struct gdi_deleter {
+    void operator()(HGDIOBJ object) const { DeleteObject(object); }
+};
+using unique_font = std::unique_ptr<std::remove_pointer_t<HFONT>, gdi_deleter>;
+using unique_bitmap = std::unique_ptr<std::remove_pointer_t<HBITMAP>, gdi_deleter>;
+
+// What a message window created and must release when it goes; kept in DWLP_USER.
+struct c_window_objects {
+    unique_font bold;
+    unique_bitmap picture;
+};
+
+const env::c_env& environment() {
+    if (!app || !app->environment)
+        EX_RAISE(c_application::c_exception, "The settings are not available.");
+    return *app->environment;
+}
+
+void place(HWND window) {
+    RECT work_area{}, own{};
+    SystemParametersInfoA(SPI_GETWORKAREA, 0, &work_area, 0);
+    GetWindowRect(window, &own);
+    const POINT corner = message_position(work_area, own);
+    SetWindowPos(window, HWND_TOPMOST, corner.x, corner.y, 0, 0, SWP_NOSIZE);
+}
+
+void make_bold(HWND window, c_window_objects& objects) {
+    auto font = reinterpret_cast<HFONT>(SendDlgItemMessageA(window, title_id, WM_GETFONT, 0, 0));
+    if (!font)
+        font = static_cast<HFONT>(GetStockObject(DEFAULT_GUI_FONT));
+    if (!font)
+        font = static_cast<HFONT>(GetStockObject(ANSI_VAR_FONT));
+    LOGFONTA description{};
+    if (!font || !GetObjectA(font, sizeof description, &description))
+        return;
+    description.lfWeight = FW_BOLD;
+    unique_font bold(CreateFontIndirectA(&description));
+    if (!bold)
+        return;
+    SendDlgItemMessageA(window, title_id, WM_SETFONT, reinterpret_cast<WPARAM>(bold.get()), FALSE);
+    objects.bold = std::move(bold);
+}
+
+void show_picture(HWND window, const std::string& params, c_window_objects& objects) {
+    unique_bitmap picture(LoadBitmapA(app ? app->instance : GetModuleHandleA(nullptr),
+                                      MAKEINTRESOURCEA(message_picture(params))));
+    if (!picture)
+        return;
+    const auto previous = reinterpret_cast<HBITMAP>(SendDlgItemMessageA(
+        window, picture_id, STM_SETIMAGE, IMAGE_BITMAP, reinterpret_cast<LPARAM>(picture.get())));
+    // The template's own image was loaded by the control, which does not release what it is
+    // given back.
+    if (previous && previous != picture.get() && previous != objects.picture.get())
+        DeleteObject(previous);
+    objects.picture = std::move(picture);
+}
+
+void fill(HWND window, const auth::server_info& info, c_window_objects& objects) {
+    place(window);
+    SetWindowTextA(window, environment().value(env::APP_CAPTION).get_str().c_str());
+    SetDlgItemTextW(window, title_id, utf8_to_utf16(info.header, message_header_units).c_str());
+    make_bold(window, objects);
+    SetWindowTextW(GetDlgItem(window, text_id),
+                   utf8_to_utf16(info.data, message_data_units).c_str());
+    show_picture(window, info.params, objects);
+}
+
+} // namespace
+
+int message_picture(const std::string& params) {
+    long icon = 0;
+    for (const std::string& piece : split(params, ";")) {
+        const std::vector<std::string> pair = split(piece, "=");
+        if (pair.size() == 2 && pair[0] == "icon")
+            icon = std::strtol(pair[1].c_str(), nullptr, 10);
+    }
+    switch (icon) {
+    case 1:
+        return road_works_bitmap;
+    case 2:
+        return warning_bitmap;
+    default:
+        return emblem_bitmap;
+    }
+}
+
+POINT message_position(const RECT& work_area, const RECT& window) {
+    const LONG width = window.right - window.left;
+    const LONG height = window.bottom - window.top;
+    return POINT{work_area.right - width - 5, work_area.bottom - height - 8};
+}
+
+std::wstring utf8_to_utf16(const std::string& text, std::size_t buffer_units) {
+    const std::size_t bytes = std::min<std::size_t>(std::strlen(text.c_str()), INT_MAX);
+    if (buffer_units < 2 || bytes == 0)
+        return {};
+    const int length = static_cast<int>(bytes);
+    const int units = MultiByteToWideChar(CP_UTF8, 0, text.data(), length, nullptr, 0);
+    if (units <= 0)
+        return {};
+    std::wstring wide(static_cast<std::size_t>(units), L'\0');
+    MultiByteToWideChar(CP_UTF8, 0, text.data(), length, wide.data(), units);
+    if (wide.size() > buffer_units - 1) {
+        wide.resize(buffer_units - 1);
+        // Half of a surrogate pair is no character: the whole pair goes.
+        if (wide.back() >= 0xD800 && wide.back() <= 0xDBFF)
+            wide.pop_back();
+    }
+    return wide;
+}
+
+INT_PTR CALLBACK DlgProcMessage(HWND window, UINT message, WPARAM, LPARAM lparam) {
+    switch (message) {
+    case WM_INITDIALOG:
+        return guarded([&]() -> INT_PTR {
+            static const auth::server_info nothing;
+            const auto* info = reinterpret_cast<const auth::server_info*>(lparam);
+            auto objects = std::make_unique<c_window_objects>();
+            SetWindowLongPtrA(window, DWLP_USER, reinterpret_cast<LONG_PTR>(objects.get()));
+            c_window_objects& kept = *objects.release();
+            fill(window, info ? *info : nothing, kept);
+            return 0;
+        });
+    case WM_CLOSE:
+        // A modeless window: destroyed, not just hidden, so that it releases what it holds.
+        DestroyWindow(window);
+        return 0;
+    case WM_DESTROY:
+        // The control may show a copy of the picture it was given; that copy is ours too.
+        if (const auto* objects =
+                reinterpret_cast<const c_window_objects*>(GetWindowLongPtrA(window, DWLP_USER))) {
+            const auto shown = reinterpret_cast<HBITMAP>(
+                SendDlgItemMessageA(window, picture_id, STM_SETIMAGE, IMAGE_BITMAP, 0));
+            if (shown && shown != objects->picture.get())
+                DeleteObject(shown);
+        }
+        return 0;
+    case WM_NCDESTROY:
+        // The controls are gone by now: nothing uses the font or the picture any more.
+        delete reinterpret_cast<c_window_objects*>(GetWindowLongPtrA(window, DWLP_USER));
+        SetWindowLongPtrA(window, DWLP_USER, 0);
+        return 0;
+    case WM_CTLCOLORDLG:
+    case WM_CTLCOLORSTATIC:
+        return reinterpret_cast<INT_PTR>(GetStockObject(WHITE_BRUSH));
+    default:
+        return 0;
+    }
+}

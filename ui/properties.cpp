@@ -1,0 +1,209 @@
+#include "ui/properties.h"
+
+#include "app/application.h"
+#include "env/env.h"
+#include "res/resource.h"
+#include "support/text.h"
+#include "ui/error_report.h"
+
+#include <commctrl.h>
+#include <prsht.h>
+
+#include <cstddef>
+#include <cstring>
+#include <iterator>
+#include <string>
+#include <vector>
+
+// The platform's first-form sizes, spelt so that the compiler can check them: its own macros
+// compute the same through a null pointer, which is no constant expression.
+#ifndef _WIN64
+static_assert(offsetof(PROPSHEETHEADERA, pfnCallback) + sizeof(PFNPROPSHEETCALLBACK) == 40,
+              "PROPSHEETHEADERA_V1_SIZE: the sheet's header in its first, 40-byte form");
+static_assert(offsetof(PROPSHEETPAGEA, pcRefParent) + sizeof(UINT*) == 40,
+              "PROPSHEETPAGEA_V1_SIZE: the pages in their first, 40-byte form");
+#endif
+
+namespace {
+
+constexpr int general_page = 126;
+constexpr int about_page = 128;
+
+constexpr int server_id = 1002;
+constexpr int type_id = 1003;
+constexpr int version_id = 1004;
+constexpr int protocol_id = 1005; // on the about page: the product line
+constexpr int port_id = 1007;
+constexpr int link_id = 1009;
+
+// Texts read back from the fields: at most 253 characters.
+constexpr int field_bytes = 254;
+
+const env::c_env& environment() {
+    if (!app || !app->environment)
+        EX_RAISE(c_application::c_exception, "The settings are not available.");
+    return *app->environment;
+}
+
+HINSTANCE instance() {
+    return app ? app->instance : GetModuleHandleA(nullptr);
+}
+
+// A string-table entry in the ANSI code page.
+std::string load_text(UINT id) {
+    char buffer[1024] = {};
+    const int length = LoadStringA(instance(), id, buffer, sizeof buffer);
+    return length > 0 ? std::string(buffer, static_cast<std::size_t>(length)) : std::string();
+}
+
+void fill_list(HWND page, int list, UINT items, int selected) {
+    for (const std::string& item : split(load_text(items), "\n"))
+        SendDlgItemMessageA(page, list, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(item.c_str()));
+    SendDlgItemMessageA(page, list, CB_SETCURSEL, static_cast<WPARAM>(selected), 0);
+}
+
+std::string field_text(HWND page, int field) {
+    char text[field_bytes] = {};
+    GetDlgItemTextA(page, field, text, sizeof text);
+    return text;
+}
+
+int selection(HWND page, int list) {
+    return static_cast<int>(SendDlgItemMessageA(page, list, CB_GETCURSEL, 0, 0));
+}
+
+// Both pages run the same steps; a step whose control the page lacks does nothing.
+void fill_page(HWND page) {
+    const env::c_env& settings = environment();
+    SetDlgItemTextA(page, server_id, settings.value(env::AUTH_SERVER).get_str().c_str());
+    fill_list(page, type_id, IDS_AUTH_TYPES,
+              auth_type_item(settings.value(env::AUTH_TYPE).get_int()));
+    fill_list(page, protocol_id, IDS_PROTOCOLS,
+              auth_protocol_item(settings.value(env::AUTH_PROTOCOL).get_int()));
+    SetDlgItemTextA(page, port_id, settings.value(env::AUTH_PORT).get_str().c_str());
+    SetDlgItemTextA(page, link_id, settings.value(env::LINK_PERSONAL).get_str().c_str());
+    SetDlgItemTextA(page, protocol_id, load_text(IDS_PRODUCT_LINE).c_str());
+    SetDlgItemTextA(page, version_id, load_text(IDS_VERSION).c_str());
+    EnableWindow(GetDlgItem(GetParent(page), IDOK),
+                 settings_editable(settings.value(env::PROTECT_SETTINGS).get_int()));
+}
+
+void apply(HWND page) {
+    if (!GetDlgItem(page, server_id))
+        return; // the about page has nothing to write
+    const env::c_env& settings = environment();
+    // The disabled OK button is not the only way to OK (the sheet can be told to press it).
+    if (!settings_editable(settings.value(env::PROTECT_SETTINGS).get_int()))
+        return;
+    settings.value(env::AUTH_SERVER).set(field_text(page, server_id));
+    settings.value(env::AUTH_PORT).set(field_text(page, port_id));
+    settings.value(env::LINK_PERSONAL).set(field_text(page, link_id));
+    if (const int type = auth_type_value(selection(page, type_id)); type != -1)
+        settings.value(env::AUTH_TYPE).set(type);
+    if (const int protocol = auth_protocol_value(selection(page, protocol_id)); protocol != -1)
+        settings.value(env::AUTH_PROTOCOL).set(protocol);
+}
+
+} // namespace
+
+int auth_type_item(int auth_type) {
+    switch (auth_type) {
+    case env::type_ip:
+        return 0;
+    case env::type_login:
+        return 1;
+    case env::type_local_ip:
+        return 2;
+    default:
+        return -1;
+    }
+}
+
+int auth_type_value(int item) {
+    switch (item) {
+    case 0:
+        return env::type_ip;
+    case 1:
+        return env::type_login;
+    case 2:
+        return env::type_local_ip;
+    default:
+        return -1;
+    }
+}
+
+int auth_protocol_item(int protocol) {
+    switch (protocol) {
+    case env::protocol_tcp:
+        return 0;
+    case env::protocol_udp:
+        return 1;
+    default:
+        return -1;
+    }
+}
+
+int auth_protocol_value(int item) {
+    switch (item) {
+    case 0:
+        return env::protocol_tcp;
+    case 1:
+        return env::protocol_udp;
+    default:
+        return -1;
+    }
+}
+
+bool settings_editable(int protect_settings) {
+    return protect_settings == 0;
+}
+
+INT_PTR CALLBACK DlgProcProperties(HWND window, UINT message, WPARAM, LPARAM lparam) {
+    switch (message) {
+    case WM_INITDIALOG:
+        return guarded([&]() -> INT_PTR {
+            fill_page(window);
+            return 0;
+        });
+    case WM_NOTIFY:
+        if (reinterpret_cast<const NMHDR*>(lparam)->code == static_cast<UINT>(PSN_APPLY))
+            return guarded([&]() -> INT_PTR {
+                apply(window);
+                return 0; // PSNRET_NOERROR: the sheet closes
+            });
+        return 0;
+    default:
+        return 0;
+    }
+}
+
+void show_properties(HWND owner) {
+    const std::string caption =
+        environment().value(env::APP_CAPTION).get_str() + " - " + load_text(IDS_PROPERTIES);
+
+    // The sheet steps through the page records by their dwSize, so the records are laid out
+    // one after the other in their first form, whatever size the structure has here.
+    const std::size_t page_size = PROPSHEETPAGEA_V1_SIZE;
+    const int templates[] = {general_page, about_page};
+    std::vector<unsigned char> pages(page_size * std::size(templates));
+    for (std::size_t i = 0; i < std::size(templates); ++i) {
+        PROPSHEETPAGEA page = {};
+        page.dwSize = PROPSHEETPAGEA_V1_SIZE;
+        page.dwFlags = 0;
+        page.hInstance = instance();
+        page.pszTemplate = MAKEINTRESOURCEA(templates[i]);
+        page.pfnDlgProc = DlgProcProperties;
+        std::memcpy(pages.data() + i * page_size, &page, page_size);
+    }
+
+    PROPSHEETHEADERA header = {};
+    header.dwSize = PROPSHEETHEADERA_V1_SIZE;
+    header.dwFlags = PSH_PROPSHEETPAGE | PSH_NOAPPLYNOW;
+    header.hwndParent = owner;
+    header.hInstance = instance();
+    header.pszCaption = caption.c_str();
+    header.nPages = static_cast<UINT>(std::size(templates));
+    header.nStartPage = 0;
+    header.ppsp = reinterpret_cast<LPCPROPSHEETPAGEA>(pages.data());
+    PropertySheetA(&header);
+}

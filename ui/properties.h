@@ -1,0 +1,22 @@
+// The properties sheet: the general page (server, port, protocol, identification, link) and
+// the about page, both served by one dialog procedure.
+#pragma once
+
+#include <windows.h>
+
+// Dialog procedure of the pages 126 and 128: fills them from the settings at creation and,
+// on the general page, writes them back on OK.
+INT_PTR CALLBACK DlgProcProperties(HWND window, UINT message, WPARAM wparam, LPARAM lparam);
+
+// Shows the sheet modally, owned by `owner`; returns when the user has closed it.
+void show_properties(HWND owner);
+
+// List positions and the setting values they stand for; -1 is no selection (or no value).
+int auth_type_item(int auth_type);    // 1, 2, 3 -> 0, 1, 2
+int auth_type_value(int item);        // 0, 1, 2 -> 1, 2, 3
+int auth_protocol_item(int protocol); // 6, 17 -> 0, 1
+int auth_protocol_value(int item);    // 0, 1 -> 6, 17
+
+// Whether the sheet may change the settings, by the PROTECT_SETTINGS value read as an integer:
+// decides both the OK button and whether OK writes.
+bool settings_editable(int protect_settings);

@@ -1,0 +1,75 @@
+#include "ui/tray_icon.h"
+
+#ifndef _WIN64
+static_assert(NOTIFYICONDATAA_V2_SIZE == 488, "the shell is given the 488-byte record");
+#endif
+
+namespace {
+
+class c_system_tray_shell : public c_tray_shell {
+public:
+    HICON load_icon(int resource) override {
+        return static_cast<HICON>(LoadImageA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(resource),
+                                             IMAGE_ICON, GetSystemMetrics(SM_CXSMICON),
+                                             GetSystemMetrics(SM_CYSMICON), LR_DEFAULTCOLOR));
+    }
+    void destroy_icon(HICON icon) override { DestroyIcon(icon); }
+    BOOL notify(DWORD command, NOTIFYICONDATAA* record) override {
+        return Shell_NotifyIconA(command, record);
+    }
+};
+
+} // namespace
+
+std::unique_ptr<c_tray_shell> make_system_tray_shell() {
+    return std::make_unique<c_system_tray_shell>();
+}
+
+c_tray_icon::c_tray_icon(HWND owner, std::unique_ptr<c_tray_shell> shell)
+    : owner_(owner), shell_(std::move(shell)) {}
+
+c_tray_icon::~c_tray_icon() = default;
+
+int c_tray_icon::add(int icon, const char* tip, int id) noexcept {
+    return notify(NIM_ADD, icon, tip, id);
+}
+
+int c_tray_icon::modify(int icon, const char* tip, int id) noexcept {
+    return notify(NIM_MODIFY, icon, tip, id);
+}
+
+int c_tray_icon::remove(int id) noexcept {
+    notify(NIM_DELETE, 0, nullptr, id);
+    return 0;
+}
+
+int c_tray_icon::notify(DWORD command, int icon, const char* tip, int id) noexcept {
+    // The old image goes first: the shell keeps its own copy of what it shows.
+    icons_.erase(id);
+
+    HICON handle = nullptr;
+    if (icon != 0) {
+        c_owned_icon loaded(*shell_, shell_->load_icon(icon));
+        if (!loaded.get())
+            return -1;
+        handle = loaded.get();
+        try {
+            icons_.emplace(id, std::move(loaded));
+        } catch (...) {
+            return -1; // no memory for the entry: the icon is released, the shell not called
+        }
+    }
+
+    NOTIFYICONDATAA record{};
+    record.cbSize = NOTIFYICONDATAA_V2_SIZE;
+    record.hWnd = owner_;
+    record.uID = static_cast<UINT>(id);
+    record.uFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP;
+    record.uCallbackMessage = callback_message;
+    record.hIcon = handle;
+    record.uVersion = 3;
+    if (tip)
+        lstrcpynA(record.szTip, tip, tip_limit + 1);
+    shell_->notify(command, &record);
+    return 0;
+}
