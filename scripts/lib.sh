@@ -66,6 +66,14 @@ wine_start() {
     fi
     wineserver -p >/dev/null 2>&1 </dev/null
     wine cmd /c exit >/dev/null 2>&1 </dev/null
+    # A virtual desktop gives windows a frame and the notification area a home; without a
+    # window manager Wine otherwise waits about 2 s whenever a window is shown or hidden.
+    if [ ! -f "$WINEPREFIX/.authclient-desktop" ]; then
+        wine reg add 'HKCU\Software\Wine\Explorer' /v Desktop /d Default /f >/dev/null 2>&1 </dev/null
+        wine reg add 'HKCU\Software\Wine\Explorer\Desktops' /v Default /d 1024x768 /f \
+            >/dev/null 2>&1 </dev/null
+        touch "$WINEPREFIX/.authclient-desktop"
+    fi
 }
 
 wine_stop() {

@@ -1,0 +1,207 @@
+#!/usr/bin/env bash
+# Builds the Windows setup (NSIS) next to the program and checks it under Wine in the current
+# prefix ($WINEPREFIX): silent install for the current user, the program starts, installing
+# over a running copy closes it, silent uninstall keeps the settings unless asked, and the
+# all-users mode. Ends with "installer: N passed, M failed" and exits non-zero on a failure.
+#
+#   scripts/installer.sh                        # build/win64/AuthClient.exe
+#   INSTALLER_EXE=build/x/AuthClient.exe WINEPREFIX=$PWD/build/x-wineprefix scripts/installer.sh
+#
+# No other copy of AuthClient.exe may run in the prefix meanwhile: the setup closes it. The
+# user's settings key and autostart value are saved first and put back at the end.
+set -uo pipefail
+root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+. "$root/scripts/lib.sh"
+
+exe=$(realpath -m "${INSTALLER_EXE:-$root/build/win64/AuthClient.exe}")
+out_dir=$(dirname "$exe")
+version=$(sed -nE 's/^project\(AuthClient VERSION ([0-9.]+).*/\1/p' "$root/CMakeLists.txt")
+setup="$out_dir/AuthClient-$version-setup.exe"
+work=$(mktemp -d)
+
+passed=0
+failed=0
+check() { # check NAME COMMAND...: one named check, counted
+    if "${@:2}"; then
+        passed=$((passed + 1))
+        echo "installer: ok   $1"
+    else
+        failed=$((failed + 1))
+        echo "installer: FAIL $1"
+    fi
+}
+
+finish() {
+    echo "installer: $passed passed, $failed failed"
+    [ "$failed" = 0 ]
+    exit
+}
+
+# --- the setup ----------------------------------------------------------------------------
+
+if [ ! -f "$exe" ]; then
+    echo "installer: no program at $exe: build the win64 preset first" >&2
+    failed=1
+    finish
+fi
+command -v makensis >/dev/null || ensure_packages nsis
+log "installer: makensis $version"
+check "makensis builds $(basename "$setup")" \
+    makensis -INPUTCHARSET UTF8 -V2 -DVERSION="$version" -DEXE="$exe" -DOUTFILE="$setup" \
+    "$root/installer/AuthClient.nsi"
+[ -f "$setup" ] || finish
+
+# --- the Wine session ---------------------------------------------------------------------
+
+wine_env
+mkdir -p "$WINEPREFIX"
+# A wineserver works in /tmp/wine-*/server-<device>-<inode> of its prefix.
+session_running() {
+    local id d
+    id=$(stat -c '%d %i' "$WINEPREFIX" | { read -r dev ino; printf 'server-%x-%x' "$dev" "$ino"; })
+    for d in /proc/[0-9]*; do
+        [[ "$(readlink "$d/cwd" 2>/dev/null)" == */"$id" ]] && return 0
+    done
+    return 1
+}
+own_session=0
+session_running || own_session=1
+own_display=0
+if [ -z "${DISPLAY:-}" ]; then
+    display_start || finish
+    own_display=1
+fi
+wine_start
+
+settings_key='HKCU\Software\Auth Client'
+run_key='HKCU\Software\Microsoft\Windows\CurrentVersion\Run'
+uninstall_key='Software\Microsoft\Windows\CurrentVersion\Uninstall\AuthClient'
+
+run_wine() { timeout 120 wine "$@" </dev/null >>"$work/wine.log" 2>&1; }
+# An uninstaller runs in place (and so waits) only when "_?=FOLDER" ends its command line
+# unquoted; wine would quote a folder with blanks, so the line goes through a batch file.
+uninstall_in_place() { # uninstall_in_place WINDOWS_FOLDER [SWITCH...]
+    printf '@"%s\\uninstall.exe" %s _?=%s\r\n@exit /b %%errorlevel%%\r\n' "$1" "${*:2}" "$1" >"$work/uninstall.cmd"
+    run_wine cmd /c "$(winepath -w "$work/uninstall.cmd")"
+}
+reg_has() { wine reg query "$1" ${2:+/v "$2"} </dev/null >/dev/null 2>&1; }
+# The data of one REG_SZ value (ASCII only: reg prints in the console code page).
+reg_get() {
+    wine reg query "$1" /v "$2" </dev/null 2>/dev/null | tr -d '\r' |
+        sed -nE "s/^ +$2 +REG_[A-Z_]+ +(.*)$/\1/p"
+}
+win_env() { wine cmd /c echo "%$1%" </dev/null 2>/dev/null | tr -d '\r'; }
+unix_path() { winepath -u "$1" 2>/dev/null; }
+
+# Leave the prefix's own settings and autostart value as they were.
+saved_run=""
+reg_has "$settings_key" && wine reg export "$settings_key" "$(winepath -w "$work/settings.reg")" /y \
+    </dev/null >/dev/null 2>&1
+reg_has "$run_key" AuthClient && saved_run=$(reg_get "$run_key" AuthClient)
+app_pid=""
+cleanup() {
+    [ -n "$app_pid" ] && kill "$app_pid" 2>/dev/null
+    wine reg delete "$settings_key" /f </dev/null >/dev/null 2>&1
+    [ -f "$work/settings.reg" ] &&
+        wine reg import "$(winepath -w "$work/settings.reg")" </dev/null >/dev/null 2>&1
+    wine reg delete "$run_key" /v AuthClient /f </dev/null >/dev/null 2>&1
+    [ -n "$saved_run" ] &&
+        wine reg add "$run_key" /v AuthClient /d "$saved_run" /f </dev/null >/dev/null 2>&1
+    ((own_session)) && wine_stop
+    ((own_display)) && display_stop
+    rm -rf "$work"
+}
+trap cleanup EXIT
+
+wait_for() { # wait_for SECONDS COMMAND...: polls until the command succeeds
+    local deadline=$((SECONDS + $1))
+    shift
+    until "$@"; do
+        ((SECONDS < deadline)) || return 1
+        sleep 0.2
+    done
+}
+gone() { [ ! -e "$1" ]; }
+same_file() { cmp -s "$1" "$2"; }
+equals() { [ "$1" = "$2" ]; }
+not() { ! "$@"; }
+
+win_user_dir="$(win_env LOCALAPPDATA)\\Programs\\AuthClient"
+user_dir=$(unix_path "$win_user_dir")
+user_link="$(unix_path "$(win_env APPDATA)")/Microsoft/Windows/Start Menu/Programs/Клиент авторизации.lnk"
+win_machine_dir="$(win_env ProgramW6432)\\AuthClient"
+machine_dir=$(unix_path "$win_machine_dir")
+machine_link="$(unix_path "$(win_env ProgramData)")/Microsoft/Windows/Start Menu/Programs/Клиент авторизации.lnk"
+if [ -z "$user_dir" ] || [ -z "$machine_dir" ]; then
+    echo "installer: the prefix's folders cannot be found" >&2
+    failed=$((failed + 1))
+    finish
+fi
+
+# Anything left over by an earlier, interrupted run goes first.
+[ -f "$user_dir/uninstall.exe" ] && uninstall_in_place "$win_user_dir" /S
+[ -f "$machine_dir/uninstall.exe" ] && uninstall_in_place "$win_machine_dir" /S
+rm -rf "$user_dir" "$machine_dir"
+
+# --- for the current user -----------------------------------------------------------------
+
+log "installer: silent install for the current user"
+check "silent install exits 0" run_wine "$setup" /S
+check "the program is in %LOCALAPPDATA%\\Programs\\AuthClient" same_file "$exe" "$user_dir/AuthClient.exe"
+check "the uninstaller is beside it" test -f "$user_dir/uninstall.exe"
+check "a Start-menu shortcut" test -f "$user_link"
+check "the uninstall entry names the folder and version" \
+    equals "$(reg_get "HKCU\\$uninstall_key" InstallLocation) $(reg_get "HKCU\\$uninstall_key" DisplayVersion)" \
+    "$win_user_dir $version"
+
+# It starts: with LOG_LEVEL 6 its client writes a TRACE line while the main window is built.
+wine reg add "$settings_key" /v LOG_LEVEL /d 6 /f </dev/null >/dev/null 2>&1
+wine reg add "$settings_key" /v AUTH_SERVER /d installer.test /f </dev/null >/dev/null 2>&1
+mkdir -p "$work/cwd"
+(cd "$work/cwd" && exec wine "$user_dir/AuthClient.exe" --tray </dev/null >>"$work/app.log" 2>&1) &
+app_pid=$!
+started() { grep -qs 'c_client::c_client' "$work"/cwd/zerva_client_*.log; }
+check "the installed program starts" wait_for 60 started
+
+log "installer: installing over the running program"
+check "silent install over it exits 0" run_wine "$setup" /S
+app_ended() { ! kill -0 "$app_pid" 2>/dev/null; }
+check "the running program was closed" wait_for 30 app_ended
+check "it closed the normal way" grep -qs 'c_client::~c_client' "$work"/cwd/zerva_client_*.log
+app_ended && app_pid=""
+
+log "installer: silent uninstall, settings kept"
+wine reg add "$run_key" /v AuthClient /d "$win_user_dir\\AuthClient.exe --tray --connect" /f \
+    </dev/null >/dev/null 2>&1
+check "silent uninstall exits 0" uninstall_in_place "$win_user_dir" /S
+check "the program is removed" gone "$user_dir/AuthClient.exe"
+check "the shortcut is removed" gone "$user_link"
+check "the uninstall entry is removed" not reg_has "HKCU\\$uninstall_key"
+check "the autostart value is removed" not reg_has "$run_key" AuthClient
+check "the settings are kept" equals "$(reg_get "$settings_key" AUTH_SERVER)" installer.test
+rm -f "$user_dir/uninstall.exe" # run in place (_?=), the uninstaller cannot remove itself
+rmdir "$user_dir" 2>/dev/null
+
+log "installer: silent uninstall with /REMOVESETTINGS"
+run_wine "$setup" /S
+# Without _?= the uninstaller runs from a temporary copy and returns at once.
+check "silent uninstall /REMOVESETTINGS exits 0" run_wine "$user_dir/uninstall.exe" /S /REMOVESETTINGS
+check "the install folder goes" wait_for 60 gone "$user_dir"
+check "the settings are removed" wait_for 30 not reg_has "$settings_key"
+
+# --- for all users ------------------------------------------------------------------------
+
+log "installer: silent install for all users"
+check "silent install /AllUsers exits 0" run_wine "$setup" /S /AllUsers
+check "the program is in Program Files\\AuthClient" same_file "$exe" "$machine_dir/AuthClient.exe"
+check "a Start-menu shortcut for all users" test -f "$machine_link"
+check "the uninstall entry is the machine's" \
+    equals "$(reg_get "HKLM\\$uninstall_key" InstallLocation)" "$win_machine_dir"
+check "silent uninstall for all users exits 0" uninstall_in_place "$win_machine_dir" /S
+check "the program is removed from Program Files" gone "$machine_dir/AuthClient.exe"
+check "the machine's shortcut and uninstall entry are removed" \
+    eval '[ ! -e "$machine_link" ] && ! reg_has "HKLM\\$uninstall_key"'
+rm -f "$machine_dir/uninstall.exe"
+rmdir "$machine_dir" 2>/dev/null
+
+finish
