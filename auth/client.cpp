@@ -3,6 +3,7 @@
 #include "auth/worker_context.h"
 #include "env/env.h"
 #include "res/resource.h"
+#include "support/string_table.h"
 #include "support/system_error.h"
 
 namespace auth {
@@ -10,9 +11,7 @@ namespace auth {
 namespace {
 
 std::string version_text(HINSTANCE instance) {
-    char buffer[64] = {};
-    LoadStringA(instance, IDS_VERSION, buffer, sizeof buffer);
-    return std::string("WIN-") + buffer;
+    return "WIN-" + load_text(instance, IDS_VERSION);
 }
 
 } // namespace

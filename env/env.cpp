@@ -2,6 +2,7 @@
 
 #include "env/protector.h"
 #include "res/resource.h"
+#include "support/string_table.h"
 
 namespace env {
 
@@ -9,13 +10,6 @@ namespace {
 
 const char* const settings_path = "Software\\Auth Client";
 const char* const run_path = "Software\\Microsoft\\Windows\\CurrentVersion\\Run";
-
-// A string-table entry in the ANSI code page; at most 1023 characters.
-std::string load_text(HINSTANCE instance, UINT id) {
-    char buffer[1024] = {};
-    const int length = LoadStringA(instance, id, buffer, sizeof buffer);
-    return length > 0 ? std::string(buffer, static_cast<std::size_t>(length)) : std::string();
-}
 
 } // namespace
 

@@ -3,6 +3,7 @@
 #include "app/application.h"
 #include "env/env.h"
 #include "res/resource.h"
+#include "support/string_table.h"
 #include "support/text.h"
 #include "ui/error_report.h"
 
@@ -49,15 +50,8 @@ HINSTANCE instance() {
     return app ? app->instance : GetModuleHandleA(nullptr);
 }
 
-// A string-table entry in the ANSI code page.
-std::string load_text(UINT id) {
-    char buffer[1024] = {};
-    const int length = LoadStringA(instance(), id, buffer, sizeof buffer);
-    return length > 0 ? std::string(buffer, static_cast<std::size_t>(length)) : std::string();
-}
-
 void fill_list(HWND page, int list, UINT items, int selected) {
-    for (const std::string& item : split(load_text(items), "\n"))
+    for (const std::string& item : split(load_text(instance(), items), "\n"))
         SendDlgItemMessageA(page, list, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(item.c_str()));
     SendDlgItemMessageA(page, list, CB_SETCURSEL, static_cast<WPARAM>(selected), 0);
 }
@@ -82,8 +76,8 @@ void fill_page(HWND page) {
               auth_protocol_item(settings.value(env::AUTH_PROTOCOL).get_int()));
     SetDlgItemTextA(page, port_id, settings.value(env::AUTH_PORT).get_str().c_str());
     SetDlgItemTextA(page, link_id, settings.value(env::LINK_PERSONAL).get_str().c_str());
-    SetDlgItemTextA(page, protocol_id, load_text(IDS_PRODUCT_LINE).c_str());
-    SetDlgItemTextA(page, version_id, load_text(IDS_VERSION).c_str());
+    SetDlgItemTextA(page, protocol_id, load_text(instance(), IDS_PRODUCT_LINE).c_str());
+    SetDlgItemTextA(page, version_id, load_text(instance(), IDS_VERSION).c_str());
     EnableWindow(GetDlgItem(GetParent(page), IDOK),
                  settings_editable(settings.value(env::PROTECT_SETTINGS).get_int()));
 }
@@ -178,8 +172,8 @@ INT_PTR CALLBACK DlgProcProperties(HWND window, UINT message, WPARAM, LPARAM lpa
 }
 
 void show_properties(HWND owner) {
-    const std::string caption =
-        environment().value(env::APP_CAPTION).get_str() + " - " + load_text(IDS_PROPERTIES);
+    const std::string caption = environment().value(env::APP_CAPTION).get_str() + " - " +
+                                load_text(instance(), IDS_PROPERTIES);
 
     // The sheet steps through the page records by their dwSize, so the records are laid out
     // one after the other in their first form, whatever size the structure has here.
