@@ -1,0 +1,1001 @@
+// The main window built from the real template in this process and driven with messages: its
+// state display, connect, the save box, close, hiding, the tray icon and menu, server messages;
+// and the application object's single-instance guard.
+#include "ui/main_window.h"
+
+#include "app/application.h"
+#include "auth/client.h"
+#include "env/env.h"
+#include "env/protector.h"
+#include "tests/common/auth_server.h"
+#include "tests/common/window_recorder.h"
+#include "tests/ui/recording_shell.h"
+#include "tests/ui/ui_fixture.h"
+#include "ui/tray_icon.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <atomic>
+#include <memory>
+#include <optional>
+#include <string>
+#include <thread>
+#include <tuple>
+#include <vector>
+
+namespace {
+
+using test::pump_until;
+using test::shell_call;
+
+// Controls of template 101
+enum : int {
+    id_properties = 1000,
+    id_password = 1001,
+    id_connect = 1002,
+    id_disconnect = 1003,
+    id_picture = 1004,
+    id_login = 1005,
+    id_badge = 1006,
+    id_login_label = 1008,
+    id_autostart = 1009,
+    id_save = 1010,
+    id_link = 40010,
+};
+
+const char* const instance_mutex_name = "{39289EAC-7A67-5688-8359-AB65230FDEA1}";
+const char* const already_running = "Клиент авторизации уже запущен.";
+
+// The autostart value under the Run key of (the sandboxed) HKEY_CURRENT_USER, or nothing.
+std::optional<std::string> autostart_value() {
+    HKEY key = nullptr;
+    if (RegOpenKeyExA(HKEY_CURRENT_USER, "Software\\Microsoft\\Windows\\CurrentVersion\\Run", 0,
+                      KEY_QUERY_VALUE, &key) != ERROR_SUCCESS)
+        return std::nullopt;
+    char data[1024] = {};
+    DWORD size = sizeof data - 1;
+    DWORD type = REG_NONE;
+    const LONG status =
+        RegQueryValueExA(key, "AuthClient", nullptr, &type, reinterpret_cast<BYTE*>(data), &size);
+    RegCloseKey(key);
+    if (status != ERROR_SUCCESS || type != REG_SZ)
+        return std::nullopt;
+    return std::string(data);
+}
+
+std::string protect(const std::string& text) {
+    env::c_protector protector;
+    protector.read_volume_key();
+    return protector.protect(text.c_str());
+}
+
+std::string own_path() {
+    char path[MAX_PATH + 1] = {};
+    GetModuleFileNameA(nullptr, path, MAX_PATH);
+    return path;
+}
+
+// The pixels of a bitmap, to compare what a static shows with a resource.
+std::vector<unsigned char> pixels(HBITMAP bitmap) {
+    BITMAP shape{};
+    if (!bitmap || !GetObjectA(bitmap, sizeof shape, &shape))
+        return {};
+    BITMAPINFO format{};
+    format.bmiHeader.biSize = sizeof format.bmiHeader;
+    format.bmiHeader.biWidth = shape.bmWidth;
+    format.bmiHeader.biHeight = shape.bmHeight;
+    format.bmiHeader.biPlanes = 1;
+    format.bmiHeader.biBitCount = 32;
+    format.bmiHeader.biCompression = BI_RGB;
+    std::vector<unsigned char> bits(static_cast<std::size_t>(shape.bmWidth) * shape.bmHeight * 4);
+    const HDC dc = GetDC(nullptr);
+    GetDIBits(dc, bitmap, 0, static_cast<UINT>(shape.bmHeight), bits.data(), &format,
+              DIB_RGB_COLORS);
+    ReleaseDC(nullptr, dc);
+    return bits;
+}
+
+std::vector<unsigned char> resource_pixels(int id) {
+    const HBITMAP bitmap = LoadBitmapA(app->instance, MAKEINTRESOURCEA(id));
+    std::vector<unsigned char> bits = pixels(bitmap);
+    DeleteObject(bitmap);
+    return bits;
+}
+
+std::string class_of(HWND window) {
+    char name[64] = {};
+    GetClassNameA(window, name, sizeof name);
+    return name;
+}
+
+// Top-level dialogs of this thread other than the main window (the message windows), topmost
+// first.
+BOOL CALLBACK collect_dialog(HWND window, LPARAM list) {
+    if (GetWindowThreadProcessId(window, nullptr) == GetCurrentThreadId() &&
+        class_of(window) == "#32770")
+        reinterpret_cast<std::vector<HWND>*>(list)->push_back(window);
+    return TRUE;
+}
+
+std::vector<HWND> dialogs_of_this_thread() {
+    std::vector<HWND> found;
+    EnumWindows(collect_dialog, reinterpret_cast<LPARAM>(&found));
+    return found;
+}
+
+// Takes a posted WM_QUIT off the queue; its exit code, or nothing when none was posted.
+std::optional<WPARAM> take_quit() {
+    MSG message;
+    std::optional<WPARAM> code;
+    while (PeekMessageA(&message, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE))
+        code = message.wParam;
+    return code;
+}
+
+// Handles this thread's messages until WM_QUIT comes (which pump_until would swallow); its
+// exit code, or nothing within the time.
+std::optional<WPARAM> wait_quit(DWORD timeout_ms) {
+    const ULONGLONG deadline = GetTickCount64() + timeout_ms;
+    for (;;) {
+        MSG message;
+        while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
+            if (message.message == WM_QUIT)
+                return message.wParam;
+            TranslateMessage(&message);
+            DispatchMessageA(&message);
+        }
+        const ULONGLONG now = GetTickCount64();
+        if (now >= deadline)
+            return std::nullopt;
+        MsgWaitForMultipleObjects(0, nullptr, FALSE,
+                                  static_cast<DWORD>(std::min<ULONGLONG>(deadline - now, 20)),
+                                  QS_ALLINPUT);
+    }
+}
+
+class main_window_test : public test::settings_test {
+protected:
+    ~main_window_test() override;
+
+    // Creates the main window from template 101 (hidden, as the start-up does) and puts the
+    // recording seam behind its tray icon.
+    HWND create() {
+        window = CreateDialogParamA(app->instance, MAKEINTRESOURCEA(101), nullptr, DlgProcMain, 0);
+        if (!window)
+            return nullptr;
+        app->tray_icon->remove(0); // the real one, added at creation
+        app->tray_icon =
+            std::make_unique<c_tray_icon>(window, std::make_unique<test::recording_shell>(shell));
+        return window;
+    }
+
+    // The reference server with one account, and the settings pointing at it.
+    void serve(const std::string& account) {
+        server = std::make_unique<test_auth_server>(std::vector<std::string>{"--account", account});
+        store(env::AUTH_SERVER, "127.0.0.1");
+        store(env::AUTH_PORT, std::to_string(server->port()).c_str());
+    }
+
+    env::c_env& environment() const { return *app->environment; }
+
+    bool enabled(int id) const { return IsWindowEnabled(GetDlgItem(window, id)) != FALSE; }
+    bool has_visible_style(int id) const {
+        return (GetWindowLongPtrA(GetDlgItem(window, id), GWL_STYLE) & WS_VISIBLE) != 0;
+    }
+    bool visible() const { return IsWindowVisible(window) != FALSE; }
+    bool is_checked(int id) const { return IsDlgButtonChecked(window, id) == BST_CHECKED; }
+    void check(int id, bool on) const {
+        CheckDlgButton(window, id, on ? BST_CHECKED : BST_UNCHECKED);
+    }
+    void type_into(int id, const std::string& text) const {
+        SetDlgItemTextA(window, id, text.c_str());
+    }
+    std::string text_of(int id) const {
+        char text[1024] = {};
+        GetDlgItemTextA(window, id, text, sizeof text);
+        return text;
+    }
+    // As a click: the control's identifier with BN_CLICKED, from the control itself.
+    void command(int id) const {
+        SendMessageA(window, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED),
+                     reinterpret_cast<LPARAM>(GetDlgItem(window, id)));
+    }
+    void report_state(int state) const {
+        SendMessageA(window, auth::WM_CLIENT_STATE, 0, static_cast<LPARAM>(state));
+    }
+    void tray_mouse(UINT mouse) const {
+        SendMessageA(window, c_tray_icon::callback_message, 0, static_cast<LPARAM>(mouse));
+    }
+    HCURSOR class_cursor() const {
+        return reinterpret_cast<HCURSOR>(GetClassLongPtrA(window, GCLP_HCURSOR));
+    }
+    std::vector<unsigned char> picture() const {
+        return pixels(reinterpret_cast<HBITMAP>(
+            SendDlgItemMessageA(window, id_picture, STM_GETIMAGE, IMAGE_BITMAP, 0)));
+    }
+
+    // The last record handed to the shell, or null.
+    const shell_call* last_notification() const {
+        for (auto c = shell->calls.rbegin(); c != shell->calls.rend(); ++c)
+            if (c->what == shell_call::notify)
+                return &*c;
+        return nullptr;
+    }
+    // The resource of the icon that the last record showed (0: none, -1: no record).
+    int tray_icon_shown() const {
+        const shell_call* last = last_notification();
+        return last ? shell->resource_of(last->record.hIcon) : -1;
+    }
+
+    // The client authorised and the window showing it.
+    bool wait_authorised() {
+        return pump_until(
+            [&] {
+                return app->client->state() == auth::authorised && tray_icon_shown() == 144 &&
+                       enabled(id_disconnect);
+            },
+            20000);
+    }
+    bool wait_idle() {
+        return pump_until([&] { return app->client->state() == auth::idle && enabled(id_connect); },
+                          20000);
+    }
+
+    // The server's next request record; fails the test when none comes in time.
+    std::string request(DWORD timeout_ms = 15000) {
+        std::optional<std::string> line;
+        pump_until(
+            [&] {
+                line = server->next_request(0);
+                return line.has_value();
+            },
+            timeout_ms);
+        EXPECT_TRUE(line.has_value()) << "the server saw no request";
+        return line.value_or("{}");
+    }
+    // Waits for a disconnect request, skipping the renewals before it.
+    bool saw_disconnect() {
+        for (int i = 0; i < 20; ++i) {
+            const std::string r = request();
+            if (r == "{}")
+                return false;
+            if (test_auth_server::bool_field(r, "disconnect"))
+                return true;
+        }
+        return false;
+    }
+
+    std::shared_ptr<test::shell_log> shell = std::make_shared<test::shell_log>();
+    std::unique_ptr<test_auth_server> server;
+    HWND window = nullptr;
+};
+
+main_window_test::~main_window_test() {
+    if (window) {
+        // Let a running worker finish while the window still takes its reports.
+        if (app->client && app->client->state() != auth::idle) {
+            app->client->stop(0);
+            wait_idle();
+        }
+        if (app->environment) {
+            app->environment->main_window = nullptr;
+            DestroyMenu(app->environment->tray_menu);
+            app->environment->tray_menu = nullptr;
+        }
+        app->client.reset();
+        DestroyWindow(window);
+        app->tray_icon.reset();
+    }
+    for (HWND message_window : dialogs_of_this_thread())
+        DestroyWindow(message_window);
+    take_quit();
+    EXPECT_TRUE(shell->live.empty()) << "tray icons left unreleased";
+    EXPECT_TRUE(shell->released_twice_or_unknown.empty());
+}
+
+// --- creation ------------------------------------------------------------------------------
+
+class main_window_creation_test : public main_window_test,
+                                  public ::testing::WithParamInterface<int> {};
+
+TEST_P(main_window_creation_test, fills_the_window_from_the_settings) {
+    const int type = GetParam();
+    store(env::AUTH_TYPE, std::to_string(type).c_str());
+    store(env::AUTH_SAVE, "1");
+    store(env::AUTH_LOGIN, protect("alice").c_str());
+    store(env::AUTH_PASSWD, protect("secret").c_str());
+    store(env::AuthClient, "C:\\Program Files\\AuthClient.exe --tray --connect");
+    store(env::APP_CAPTION, "Тестовый клиент");
+    ASSERT_NE(create(), nullptr);
+
+    EXPECT_EQ(class_of(window), main_window_class);
+    char caption[256] = {};
+    GetWindowTextA(window, caption, sizeof caption);
+    EXPECT_STREQ(caption, "Тестовый клиент");
+    EXPECT_FALSE(visible()) << "the start-up decides whether to show it";
+    EXPECT_EQ(environment().main_window.load(), window);
+
+    EXPECT_EQ(text_of(id_login), type == env::type_login ? "alice" : "")
+        << "the stored login is shown only for login identification";
+    EXPECT_EQ(text_of(id_password), "secret");
+    EXPECT_EQ(enabled(id_login), type == env::type_login);
+    EXPECT_EQ(enabled(id_login_label), type == env::type_login);
+    EXPECT_TRUE(is_checked(id_save));
+    EXPECT_TRUE(is_checked(id_autostart));
+
+    // The idle display.
+    EXPECT_EQ(picture(), resource_pixels(118));
+    EXPECT_FALSE(has_visible_style(id_badge));
+    EXPECT_TRUE(enabled(id_connect));
+    EXPECT_FALSE(enabled(id_disconnect));
+    EXPECT_TRUE(enabled(id_properties));
+    EXPECT_TRUE(enabled(id_password));
+    EXPECT_EQ(class_cursor(), LoadCursorA(nullptr, IDC_ARROW));
+
+    const HMENU menu = environment().tray_menu;
+    ASSERT_TRUE(IsMenu(menu));
+    EXPECT_EQ(GetMenuItemID(GetSubMenu(menu, 0), 0), 40002u);
+
+    const auto font =
+        reinterpret_cast<HFONT>(SendDlgItemMessageA(window, id_link, WM_GETFONT, 0, 0));
+    LOGFONTA link{};
+    ASSERT_TRUE(GetObjectA(font, sizeof link, &link));
+    EXPECT_TRUE(link.lfUnderline);
+}
+
+INSTANTIATE_TEST_SUITE_P(auth_types, main_window_creation_test, ::testing::Values(1, 2, 3),
+                         [](const ::testing::TestParamInfo<int>& info) {
+                             return "type" + std::to_string(info.param);
+                         });
+
+TEST_F(main_window_test, starts_empty_and_unchecked_without_saved_settings) {
+    ASSERT_NE(create(), nullptr);
+    char caption[256] = {};
+    GetWindowTextA(window, caption, sizeof caption);
+    EXPECT_STREQ(caption, "Клиент авторизации 1.3.4");
+    EXPECT_EQ(text_of(id_login), "");
+    EXPECT_EQ(text_of(id_password), "");
+    EXPECT_FALSE(is_checked(id_save));
+    EXPECT_FALSE(is_checked(id_autostart));
+    EXPECT_TRUE(enabled(id_login)) << "login identification is the default";
+}
+
+// --- state display -------------------------------------------------------------------------
+
+struct state_view {
+    int state;
+    const char* name;
+    int picture;
+    bool badge;
+    int tray_icon;
+    bool connect, disconnect, properties, fields; // enabled
+    bool wait_cursor;
+};
+
+const state_view state_views[] = {
+    {auth::idle, "idle", 118, false, 146, true, false, true, true, false},
+    {auth::busy, "busy", 118, false, 146, false, false, false, false, true},
+    {auth::error, "error", 118, true, 148, false, true, false, false, false},
+    {auth::authorised, "authorised", 116, false, 144, false, true, false, false, false},
+};
+
+class main_window_state_test : public main_window_test,
+                               public ::testing::WithParamInterface<std::tuple<int, int>> {};
+
+TEST_P(main_window_state_test, shows_the_state_whatever_came_before) {
+    const int type = std::get<0>(GetParam());
+    const state_view& view = state_views[std::get<1>(GetParam())];
+    store(env::AUTH_TYPE, std::to_string(type).c_str());
+    store(env::APP_CAPTION, "Тестовый клиент");
+    ASSERT_NE(create(), nullptr);
+
+    const auto expected_picture = resource_pixels(view.picture);
+    ASSERT_FALSE(expected_picture.empty());
+    ASSERT_NE(expected_picture, resource_pixels(view.picture == 116 ? 118 : 116));
+    const HCURSOR expected_cursor = LoadCursorA(nullptr, view.wait_cursor ? IDC_WAIT : IDC_ARROW);
+
+    for (const state_view& before : state_views) {
+        SCOPED_TRACE(std::string("after ") + before.name);
+        report_state(before.state);
+        shell->calls.clear();
+        report_state(view.state);
+
+        EXPECT_EQ(picture(), expected_picture);
+        EXPECT_EQ(has_visible_style(id_badge), view.badge);
+
+        const shell_call* tray = last_notification();
+        ASSERT_NE(tray, nullptr);
+        EXPECT_EQ(tray->command, static_cast<DWORD>(NIM_MODIFY));
+        EXPECT_EQ(tray->record.uID, 0u);
+        EXPECT_EQ(tray_icon_shown(), view.tray_icon);
+        EXPECT_STREQ(tray->record.szTip, "Тестовый клиент");
+
+        EXPECT_EQ(enabled(id_connect), view.connect);
+        EXPECT_EQ(enabled(id_disconnect), view.disconnect);
+        EXPECT_EQ(enabled(id_properties), view.properties);
+        EXPECT_EQ(enabled(id_password), view.fields);
+        EXPECT_EQ(enabled(id_login), type == env::type_login && view.fields);
+        EXPECT_EQ(enabled(id_login_label), type == env::type_login);
+        EXPECT_TRUE(enabled(id_save));
+        EXPECT_TRUE(enabled(id_autostart));
+
+        EXPECT_EQ(class_cursor(), expected_cursor);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(types_and_states, main_window_state_test,
+                         ::testing::Combine(::testing::Values(1, 2, 3),
+                                            ::testing::Values(0, 1, 2, 3)),
+                         [](const ::testing::TestParamInfo<std::tuple<int, int>>& info) {
+                             return "type" + std::to_string(std::get<0>(info.param)) + "_" +
+                                    state_views[std::get<1>(info.param)].name;
+                         });
+
+// --- connect and the save box ---------------------------------------------------------------
+
+class main_window_connect_test : public main_window_test,
+                                 public ::testing::WithParamInterface<int> {};
+
+TEST_P(main_window_connect_test, copies_the_fields_saves_them_and_the_client_gets_authorised) {
+    const int type = GetParam();
+    const bool by_login = type == env::type_login;
+    serve(by_login ? "alice:secret" : ":secret");
+    store(env::AUTH_TYPE, std::to_string(type).c_str());
+    ASSERT_NE(create(), nullptr);
+    environment().login = "earlier";
+    type_into(id_login, "alice");
+    type_into(id_password, "secret");
+    check(id_save, true);
+
+    command(id_connect);
+
+    const std::string login = by_login ? "alice" : "earlier";
+    EXPECT_EQ(environment().login, login) << "the login field is read only for login type";
+    EXPECT_EQ(environment().password, "secret");
+    EXPECT_EQ(stored("AUTH_SAVE"), "1");
+    EXPECT_EQ(stored("AUTH_LOGIN"), protect(login));
+    EXPECT_EQ(stored("AUTH_PASSWD"), protect("secret"));
+
+    ASSERT_TRUE(wait_authorised());
+    const std::string first = request();
+    if (by_login)
+        EXPECT_EQ(test_auth_server::field(first, "login"), "alice");
+    else
+        EXPECT_TRUE(test_auth_server::is_null(first, "login"));
+    EXPECT_EQ(picture(), resource_pixels(116));
+    EXPECT_FALSE(enabled(id_connect));
+
+    // The notification area came back (Explorer restarted): the icon of the current state.
+    shell->calls.clear();
+    SendMessageA(window, RegisterWindowMessageA("TaskbarCreated"), 0, 0);
+    const shell_call* added = last_notification();
+    ASSERT_NE(added, nullptr);
+    EXPECT_EQ(added->command, static_cast<DWORD>(NIM_ADD));
+    EXPECT_EQ(tray_icon_shown(), 144);
+    EXPECT_EQ(added->record.uID, 0u);
+
+    command(id_disconnect);
+    ASSERT_TRUE(wait_idle());
+    EXPECT_TRUE(saw_disconnect());
+    EXPECT_EQ(tray_icon_shown(), 146);
+    EXPECT_EQ(picture(), resource_pixels(118));
+}
+
+INSTANTIATE_TEST_SUITE_P(auth_types, main_window_connect_test, ::testing::Values(1, 2, 3),
+                         [](const ::testing::TestParamInfo<int>& info) {
+                             return "type" + std::to_string(info.param);
+                         });
+
+TEST_F(main_window_test, the_icon_comes_back_as_idle_when_the_taskbar_is_recreated) {
+    ASSERT_NE(create(), nullptr);
+    report_state(auth::authorised); // only the display: the client itself is idle
+    shell->calls.clear();
+
+    SendMessageA(window, RegisterWindowMessageA("TaskbarCreated"), 0, 0);
+
+    const shell_call* added = last_notification();
+    ASSERT_NE(added, nullptr);
+    EXPECT_EQ(added->command, static_cast<DWORD>(NIM_ADD));
+    EXPECT_EQ(tray_icon_shown(), 146);
+    EXPECT_STREQ(added->record.szTip, "Клиент авторизации 1.3.4");
+}
+
+TEST_F(main_window_test, connect_takes_at_most_253_characters_of_each_field) {
+    const std::string login(253, 'l'), password(253, 'p');
+    serve(login + ":" + password);
+    ASSERT_NE(create(), nullptr);
+    type_into(id_login, login + "LLLLLLLLLL");
+    type_into(id_password, password + "PPPPPPPPPP");
+
+    command(id_connect);
+
+    EXPECT_EQ(environment().login, login);
+    EXPECT_EQ(environment().password, password);
+    ASSERT_TRUE(wait_authorised());
+    EXPECT_EQ(test_auth_server::field(request(), "login"), login);
+}
+
+TEST_F(main_window_test, connect_with_an_empty_password_still_starts_the_client) {
+    serve("alice:");
+    ASSERT_NE(create(), nullptr);
+    type_into(id_login, "alice");
+
+    command(id_connect);
+
+    EXPECT_EQ(environment().password, "");
+    EXPECT_EQ(test_auth_server::field(request(), "login"), "alice");
+    EXPECT_TRUE(wait_authorised());
+}
+
+TEST_F(main_window_test, connect_with_the_box_unchecked_forgets_what_was_saved) {
+    serve("alice:secret");
+    store(env::AUTH_SAVE, "1");
+    store(env::AUTH_LOGIN, protect("old").c_str());
+    store(env::AUTH_PASSWD, protect("oldpw").c_str());
+    ASSERT_NE(create(), nullptr);
+    ASSERT_EQ(text_of(id_login), "old");
+    check(id_save, false);
+    type_into(id_login, "alice");
+    type_into(id_password, "secret");
+
+    command(id_connect);
+
+    EXPECT_EQ(stored("AUTH_SAVE"), "0");
+    EXPECT_EQ(stored("AUTH_LOGIN"), "");
+    EXPECT_EQ(stored("AUTH_PASSWD"), "");
+    ASSERT_TRUE(wait_authorised());
+
+    // Checking the box now keeps what was taken at this connect.
+    check(id_save, true);
+    command(id_save);
+    EXPECT_EQ(stored("AUTH_SAVE"), "1");
+    EXPECT_EQ(stored("AUTH_LOGIN"), protect("alice"));
+    EXPECT_EQ(stored("AUTH_PASSWD"), protect("secret"));
+}
+
+TEST_F(main_window_test, the_save_box_writes_at_once) {
+    store(env::AUTH_SAVE, "0");
+    store(env::AUTH_LOGIN, protect("old").c_str());
+    store(env::AUTH_PASSWD, protect("oldpw").c_str());
+    ASSERT_NE(create(), nullptr);
+    ASSERT_FALSE(is_checked(id_save));
+
+    check(id_save, true);
+    command(id_save);
+    EXPECT_EQ(stored("AUTH_SAVE"), "1");
+    EXPECT_EQ(stored("AUTH_LOGIN"), protect("old")) << "nothing was taken at a connect yet";
+    EXPECT_EQ(stored("AUTH_PASSWD"), protect("oldpw"));
+
+    check(id_save, false);
+    command(id_save);
+    EXPECT_EQ(stored("AUTH_SAVE"), "0");
+    EXPECT_EQ(stored("AUTH_LOGIN"), "");
+    EXPECT_EQ(stored("AUTH_PASSWD"), "");
+}
+
+// --- server messages ------------------------------------------------------------------------
+
+std::string title_of(HWND message_window) {
+    char text[256] = {};
+    GetDlgItemTextA(message_window, 1001, text, sizeof text);
+    return text;
+}
+
+TEST_F(main_window_test, each_server_message_opens_a_window_of_its_own) {
+    ASSERT_NE(create(), nullptr);
+    const auth::server_info first{"First", "one", ""};
+    auth::server_info second{"Second", "two", ""};
+
+    SendMessageA(window, auth::WM_SERVER_INFO, 0, reinterpret_cast<LPARAM>(&first));
+    SendMessageA(window, auth::WM_SERVER_INFO, 0, reinterpret_cast<LPARAM>(&second));
+    second.header = "changed afterwards"; // the window took its own copy
+
+    const auto windows = dialogs_of_this_thread();
+    ASSERT_EQ(windows.size(), 2u);
+    EXPECT_EQ(title_of(windows[0]), "Second") << "the later one is on top";
+    EXPECT_EQ(title_of(windows[1]), "First");
+    RECT upper{}, lower{};
+    GetWindowRect(windows[0], &upper);
+    GetWindowRect(windows[1], &lower);
+    EXPECT_TRUE(EqualRect(&upper, &lower));
+    EXPECT_EQ(GetWindow(windows[0], GW_OWNER), nullptr);
+}
+
+TEST_F(main_window_test, a_message_from_the_server_reaches_the_user) {
+    serve("alice:secret");
+    store(env::RECONNECT_PERIOD, "1");
+    ASSERT_NE(create(), nullptr);
+    type_into(id_login, "alice");
+    type_into(id_password, "secret");
+    command(id_connect);
+    ASSERT_TRUE(wait_authorised());
+
+    server->command("info Notice|Maintenance tonight|");
+
+    ASSERT_TRUE(pump_until([] { return !dialogs_of_this_thread().empty(); }, 15000));
+    const HWND shown = dialogs_of_this_thread().front();
+    EXPECT_EQ(title_of(shown), "Notice");
+    char text[256] = {};
+    GetDlgItemTextA(shown, 1002, text, sizeof text);
+    EXPECT_STREQ(text, "Maintenance tonight");
+}
+
+// --- close -----------------------------------------------------------------------------------
+
+struct close_case {
+    const char* name;
+    bool autostart;
+    bool save;
+};
+
+void PrintTo(const close_case& c, std::ostream* out) {
+    *out << c.name;
+}
+
+class main_window_close_test : public main_window_test,
+                               public ::testing::WithParamInterface<close_case> {};
+
+TEST_P(main_window_close_test, removes_the_icon_saves_the_choices_and_quits) {
+    const close_case& c = GetParam();
+    store(env::AuthClient, "old command");
+    store(env::AUTH_SAVE, "1");
+    store(env::AUTH_LOGIN, protect("old").c_str());
+    ASSERT_NE(create(), nullptr);
+    ASSERT_TRUE(is_checked(id_autostart));
+
+    check(id_autostart, c.autostart);
+    command(id_autostart);
+    EXPECT_EQ(autostart_value(), "old command") << "written only at close";
+    check(id_save, c.save); // no command: the close saves it
+    environment().login = "alice";
+    environment().password = "secret";
+    const HMENU menu = environment().tray_menu;
+    ShowWindow(window, SW_SHOW);
+    shell->calls.clear();
+
+    SendMessageA(window, WM_CLOSE, 0, 0);
+
+    const auto sent = shell->notifications();
+    ASSERT_EQ(sent.size(), 1u);
+    EXPECT_EQ(sent[0].command, static_cast<DWORD>(NIM_DELETE));
+    EXPECT_EQ(sent[0].record.uID, 0u);
+    EXPECT_EQ(sent[0].record.hIcon, nullptr);
+    EXPECT_FALSE(IsMenu(menu));
+    EXPECT_EQ(environment().tray_menu, nullptr);
+
+    if (c.autostart)
+        EXPECT_EQ(autostart_value(), own_path() + " --tray --connect");
+    else
+        EXPECT_EQ(autostart_value(), std::nullopt);
+    EXPECT_EQ(stored("AUTH_SAVE"), c.save ? "1" : "0");
+    EXPECT_EQ(stored("AUTH_LOGIN"), c.save ? protect("alice") : "");
+    EXPECT_EQ(stored("AUTH_PASSWD"), c.save ? protect("secret") : "");
+
+    EXPECT_FALSE(visible());
+    EXPECT_TRUE(IsWindow(window));
+    EXPECT_EQ(environment().main_window.load(), nullptr);
+    EXPECT_EQ(take_quit(), WPARAM{0});
+}
+
+INSTANTIATE_TEST_SUITE_P(choices, main_window_close_test,
+                         ::testing::Values(close_case{"autostart_and_save", true, true},
+                                           close_case{"neither", false, false},
+                                           close_case{"autostart_only", true, false}),
+                         [](const ::testing::TestParamInfo<close_case>& info) {
+                             return std::string(info.param.name);
+                         });
+
+TEST_F(main_window_test, close_stops_a_running_client_without_waiting_for_its_reports) {
+    serve("alice:secret");
+    ASSERT_NE(create(), nullptr);
+    type_into(id_login, "alice");
+    type_into(id_password, "secret");
+    command(id_connect);
+    ASSERT_TRUE(wait_authorised());
+    shell->calls.clear();
+
+    SendMessageA(window, WM_CLOSE, 0, 0);
+
+    // The worker has ended inside the close: it did not wait for the window to take a report.
+    EXPECT_EQ(app->client->state(), auth::idle);
+    EXPECT_EQ(take_quit(), WPARAM{0});
+    EXPECT_TRUE(saw_disconnect());
+    test::pump_for(200);
+    const auto sent = shell->notifications();
+    ASSERT_EQ(sent.size(), 1u) << "no state reached the window after the close";
+    EXPECT_EQ(sent[0].command, static_cast<DWORD>(NIM_DELETE));
+}
+
+// --- hiding and the notification area --------------------------------------------------------
+
+enum class hide_way { escape, size_message, minimise };
+
+void PrintTo(hide_way way, std::ostream* out) {
+    *out << (way == hide_way::escape         ? "escape"
+             : way == hide_way::size_message ? "size_message"
+                                             : "minimise");
+}
+
+class main_window_hide_test : public main_window_test,
+                              public ::testing::WithParamInterface<hide_way> {};
+
+TEST_P(main_window_hide_test, hides_the_window_and_the_program_goes_on) {
+    ASSERT_NE(create(), nullptr);
+    ShowWindow(window, SW_SHOW);
+    ASSERT_TRUE(visible());
+
+    switch (GetParam()) {
+    case hide_way::escape:
+        SendMessageA(window, WM_COMMAND, IDCANCEL, 0);
+        break;
+    case hide_way::size_message:
+        SendMessageA(window, WM_SIZE, SIZE_MINIMIZED, 0);
+        break;
+    case hide_way::minimise:
+        ShowWindow(window, SW_MINIMIZE);
+        break;
+    }
+
+    EXPECT_TRUE(pump_until([&] { return !visible(); }, 5000));
+    EXPECT_TRUE(IsWindow(window));
+    EXPECT_EQ(environment().main_window.load(), window);
+    EXPECT_TRUE(shell->notifications().empty()) << "the icon stays";
+    EXPECT_EQ(take_quit(), std::nullopt);
+
+    // A left click on the icon brings it back, restored.
+    tray_mouse(WM_LBUTTONDOWN);
+    EXPECT_TRUE(visible());
+    EXPECT_FALSE(IsIconic(window));
+}
+
+INSTANTIATE_TEST_SUITE_P(ways, main_window_hide_test,
+                         ::testing::Values(hide_way::escape, hide_way::size_message,
+                                           hide_way::minimise),
+                         [](const ::testing::TestParamInfo<hide_way>& info) {
+                             switch (info.param) {
+                             case hide_way::escape:
+                                 return "escape";
+                             case hide_way::size_message:
+                                 return "size_message";
+                             default:
+                                 return "minimise";
+                             }
+                         });
+
+TEST_F(main_window_test, sizes_other_than_minimised_keep_the_window_shown) {
+    ASSERT_NE(create(), nullptr);
+    ShowWindow(window, SW_SHOW);
+    SendMessageA(window, WM_SIZE, SIZE_RESTORED, MAKELPARAM(300, 300));
+    SendMessageA(window, WM_SIZE, SIZE_MAXIMIZED, MAKELPARAM(300, 300));
+    EXPECT_TRUE(visible());
+}
+
+TEST_F(main_window_test, a_left_click_on_the_icon_shows_and_hides_the_window) {
+    ASSERT_NE(create(), nullptr);
+    ASSERT_FALSE(visible());
+    const UINT ignored[] = {WM_MOUSEMOVE, WM_LBUTTONUP,     WM_LBUTTONDBLCLK,
+                            WM_RBUTTONUP, WM_RBUTTONDBLCLK, WM_MBUTTONDOWN};
+
+    for (UINT mouse : ignored)
+        tray_mouse(mouse);
+    EXPECT_FALSE(visible());
+
+    tray_mouse(WM_LBUTTONDOWN);
+    EXPECT_TRUE(visible());
+    EXPECT_FALSE(GetWindowLongPtrA(window, GWL_EXSTYLE) & WS_EX_TOPMOST)
+        << "lifted above the others without staying on top";
+
+    for (UINT mouse : ignored)
+        tray_mouse(mouse);
+    EXPECT_TRUE(visible());
+
+    tray_mouse(WM_LBUTTONDOWN);
+    EXPECT_FALSE(visible());
+    EXPECT_TRUE(shell->notifications().empty());
+}
+
+std::string menu_text(HMENU menu, UINT position) {
+    char text[128] = {};
+    GetMenuStringA(menu, position, text, sizeof text, MF_BYPOSITION);
+    return text;
+}
+
+void expect_tray_menu(HMENU menu) {
+    const HMENU popup = GetSubMenu(menu, 0);
+    ASSERT_NE(popup, nullptr);
+    ASSERT_EQ(GetMenuItemCount(popup), 3);
+    EXPECT_EQ(GetMenuItemID(popup, 0), 40002u);
+    EXPECT_EQ(menu_text(popup, 0), "Клиент авторизации");
+    MENUITEMINFOA separator{};
+    separator.cbSize = sizeof separator;
+    separator.fMask = MIIM_FTYPE;
+    ASSERT_TRUE(GetMenuItemInfoA(popup, 1, TRUE, &separator));
+    EXPECT_TRUE(separator.fType & MFT_SEPARATOR);
+    EXPECT_EQ(GetMenuItemID(popup, 2), 40001u);
+    EXPECT_EQ(menu_text(popup, 2), "Выход");
+    EXPECT_EQ(GetMenuDefaultItem(popup, FALSE, 0), 40002u);
+}
+
+TEST_F(main_window_test, the_tray_menu_offers_the_window_as_default_and_exit) {
+    const HMENU menu = LoadMenuA(app->instance, MAKEINTRESOURCEA(150));
+    ASSERT_NE(menu, nullptr);
+    expect_tray_menu(menu);
+    DestroyMenu(menu);
+
+    ASSERT_NE(create(), nullptr);
+    expect_tray_menu(environment().tray_menu);
+}
+
+// The menu runs its own loop on this thread and takes the keys queued for it; a watchdog
+// cancels it should it not close by itself.
+class menu_watchdog {
+public:
+    explicit menu_watchdog(HWND window)
+        : thread_([this, window] {
+              const ULONGLONG deadline = GetTickCount64() + 10000;
+              while (!done_ && GetTickCount64() < deadline)
+                  Sleep(20);
+              if (!done_) {
+                  fired_ = true;
+                  for (int i = 0; i < 3; ++i)
+                      PostMessageA(window, WM_KEYDOWN, VK_ESCAPE, 0);
+              }
+          }) {}
+    ~menu_watchdog() {
+        done_ = true;
+        thread_.join();
+    }
+    menu_watchdog(const menu_watchdog&) = delete;
+    menu_watchdog& operator=(const menu_watchdog&) = delete;
+    bool fired() const { return fired_; }
+
+private:
+    std::atomic<bool> done_{false}, fired_{false};
+    std::thread thread_;
+};
+
+struct menu_case {
+    const char* name;
+    std::vector<WPARAM> keys;
+    bool visible_before;
+    enum { toggles, nothing, closes } outcome;
+};
+
+void PrintTo(const menu_case& c, std::ostream* out) {
+    *out << c.name;
+}
+
+class main_window_menu_test : public main_window_test,
+                              public ::testing::WithParamInterface<menu_case> {};
+
+TEST_P(main_window_menu_test, a_right_click_opens_the_menu_and_its_choice_is_carried_out) {
+    const menu_case& c = GetParam();
+    ASSERT_NE(create(), nullptr);
+    if (c.visible_before)
+        ShowWindow(window, SW_SHOW);
+    for (WPARAM key : c.keys) {
+        PostMessageA(window, WM_KEYDOWN, key, 0);
+        PostMessageA(window, WM_KEYUP, key, 0);
+    }
+
+    {
+        menu_watchdog watchdog(window);
+        tray_mouse(WM_RBUTTONDOWN);
+        ASSERT_FALSE(watchdog.fired()) << "the menu did not close by itself";
+    }
+
+    switch (c.outcome) {
+    case menu_case::toggles:
+        EXPECT_TRUE(pump_until([&] { return visible() != c.visible_before; }, 5000));
+        EXPECT_TRUE(shell->notifications().empty());
+        break;
+    case menu_case::nothing:
+        test::pump_for(100);
+        EXPECT_EQ(visible(), c.visible_before);
+        EXPECT_TRUE(shell->notifications().empty());
+        EXPECT_EQ(take_quit(), std::nullopt);
+        break;
+    case menu_case::closes: {
+        EXPECT_EQ(wait_quit(5000), WPARAM{0});
+        const auto sent = shell->notifications();
+        ASSERT_EQ(sent.size(), 1u);
+        EXPECT_EQ(sent[0].command, static_cast<DWORD>(NIM_DELETE));
+        EXPECT_FALSE(visible());
+        break;
+    }
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    choices, main_window_menu_test,
+    ::testing::Values(
+        menu_case{"first_item_shows", {VK_DOWN, VK_RETURN}, false, menu_case::toggles},
+        menu_case{"first_item_hides", {VK_DOWN, VK_RETURN}, true, menu_case::toggles},
+        menu_case{"nothing_chosen", {VK_ESCAPE}, true, menu_case::nothing},
+        menu_case{"exit_closes", {VK_UP, VK_RETURN}, true, menu_case::closes}),
+    [](const ::testing::TestParamInfo<menu_case>& info) { return std::string(info.param.name); });
+
+// --- the application object ------------------------------------------------------------------
+
+TEST(application_test, a_second_object_in_the_same_logon_is_refused) {
+    ASSERT_TRUE(app) << "the test program's own application object holds the mutex";
+    try {
+        c_application second(GetModuleHandleA(nullptr));
+        ADD_FAILURE() << "a second application object was built";
+    } catch (const c_application::c_exception& e) {
+        EXPECT_EQ(e.text(), already_running);
+    }
+
+    const HANDLE same = CreateMutexA(nullptr, FALSE, instance_mutex_name);
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ALREADY_EXISTS));
+    CloseHandle(same);
+}
+
+// A process that is ended if the test leaves it running.
+struct child_process {
+    PROCESS_INFORMATION info{};
+    ~child_process() {
+        if (info.hProcess) {
+            if (WaitForSingleObject(info.hProcess, 0) == WAIT_TIMEOUT)
+                TerminateProcess(info.hProcess, 99);
+            CloseHandle(info.hProcess);
+            CloseHandle(info.hThread);
+        }
+    }
+};
+
+struct box_search {
+    DWORD process;
+    HWND found;
+};
+
+BOOL CALLBACK look_for_error_box(HWND window, LPARAM data) {
+    auto* search = reinterpret_cast<box_search*>(data);
+    DWORD owner = 0;
+    GetWindowThreadProcessId(window, &owner);
+    char caption[64] = {};
+    GetWindowTextA(window, caption, sizeof caption);
+    if (owner == search->process && IsWindowVisible(window) && class_of(window) == "#32770" &&
+        std::string(caption) == "Ошибка") {
+        search->found = window;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+// The visible error box of another process, or null.
+HWND error_box_of(DWORD process) {
+    box_search search{process, nullptr};
+    EnumWindows(look_for_error_box, reinterpret_cast<LPARAM>(&search));
+    return search.found;
+}
+
+TEST_F(main_window_test, a_second_copy_of_the_program_says_so_and_leaves_the_first_alone) {
+    ASSERT_NE(create(), nullptr);
+    std::string program = "Z:" AUTHCLIENT_PROGRAM;
+    std::replace(program.begin(), program.end(), '/', '\\');
+    std::string command_line = "\"" + program + "\"";
+    STARTUPINFOA startup{};
+    startup.cb = sizeof startup;
+    child_process child;
+    ASSERT_TRUE(CreateProcessA(program.c_str(), command_line.data(), nullptr, nullptr, FALSE, 0,
+                               nullptr, nullptr, &startup, &child.info))
+        << program;
+
+    HWND box = nullptr;
+    ASSERT_TRUE(
+        pump_until([&] { return (box = error_box_of(child.info.dwProcessId)) != nullptr; }, 20000))
+        << "no error box from the second copy";
+    EXPECT_EQ(test::error_box_text(box), already_running);
+    PostMessageA(box, WM_COMMAND, IDOK, 0);
+    ASSERT_EQ(WaitForSingleObject(child.info.hProcess, 15000), WAIT_OBJECT_0);
+    DWORD code = 0;
+    GetExitCodeProcess(child.info.hProcess, &code);
+    EXPECT_EQ(code, 1u);
+
+    EXPECT_FALSE(visible()) << "the running copy is not brought up";
+    EXPECT_TRUE(shell->notifications().empty());
+}
+
+} // namespace
