@@ -17,7 +17,6 @@ exe=$(realpath -m "${INSTALLER_EXE:-$root/build/win64/AuthClient.exe}")
 out_dir=$(dirname "$exe")
 version=$(sed -nE 's/^project\(AuthClient VERSION ([0-9.]+).*/\1/p' "$root/CMakeLists.txt")
 setup="$out_dir/AuthClient-$version-setup.exe"
-work=$(mktemp -d)
 
 passed=0
 failed=0
@@ -93,20 +92,19 @@ reg_get() {
 win_env() { wine cmd /c echo "%$1%" </dev/null 2>/dev/null | tr -d '\r'; }
 unix_path() { winepath -u "$1" 2>/dev/null; }
 
+work=$(mktemp -d)
 # Leave the prefix's own settings and autostart value as they were.
-saved_run=""
-reg_has "$settings_key" && wine reg export "$settings_key" "$(winepath -w "$work/settings.reg")" /y \
-    </dev/null >/dev/null 2>&1
-reg_has "$run_key" AuthClient && saved_run=$(reg_get "$run_key" AuthClient)
+reg_export() { wine reg export "$1" "$(winepath -w "$2")" /y </dev/null >/dev/null 2>&1; }
+reg_import() { [ ! -f "$1" ] || wine reg import "$(winepath -w "$1")" </dev/null >/dev/null 2>&1; }
+reg_has "$settings_key" && reg_export "$settings_key" "$work/settings.reg"
+reg_has "$run_key" AuthClient && reg_export "$run_key" "$work/run.reg"
 app_pid=""
 cleanup() {
     [ -n "$app_pid" ] && kill "$app_pid" 2>/dev/null
     wine reg delete "$settings_key" /f </dev/null >/dev/null 2>&1
-    [ -f "$work/settings.reg" ] &&
-        wine reg import "$(winepath -w "$work/settings.reg")" </dev/null >/dev/null 2>&1
+    reg_import "$work/settings.reg"
     wine reg delete "$run_key" /v AuthClient /f </dev/null >/dev/null 2>&1
-    [ -n "$saved_run" ] &&
-        wine reg add "$run_key" /v AuthClient /d "$saved_run" /f </dev/null >/dev/null 2>&1
+    reg_import "$work/run.reg"
     ((own_session)) && wine_stop
     ((own_display)) && display_stop
     rm -rf "$work"

@@ -7,7 +7,7 @@ log() { printf '\033[1m== %s\033[0m\n' "$*" >&2; }
 readonly AUTHCLIENT_PACKAGES=(
     g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix mingw-w64-x86-64-dev
     wine wine64 xvfb xauth locales cmake ninja-build clang libclang-rt-14-dev
-    googletest libssl-dev python3 imagemagick
+    googletest libssl-dev python3 imagemagick nsis
 )
 
 ensure_packages() {

@@ -55,6 +55,17 @@ display_start || { echo "0 passed, 1 failed"; exit 1; }
 wine_start
 # Wine now and then hangs in a process exit; one retry keeps that from failing a run.
 run_ctest "$root/build/win64" win64 -j "$(nproc)" --repeat until-pass:2
+
+log "installer: build and check under Wine"
+bash "$root/scripts/installer.sh" 2>&1 | tee "$root/build/installer.log"
+[ "${PIPESTATUS[0]}" = 0 ] || status=1
+line=$(grep -E '^installer: [0-9]+ passed, [0-9]+ failed' "$root/build/installer.log" | tail -n 1)
+if [ -n "$line" ]; then
+    passed=$((passed + $(sed -E 's/installer: ([0-9]+) passed.*/\1/' <<<"$line")))
+    failed=$((failed + $(sed -E 's/.* ([0-9]+) failed.*/\1/' <<<"$line")))
+else
+    failed=$((failed + 1))
+fi
 wine_stop
 
 fuzzer="$root/build/host/tests/fuzz/answer_fuzzer"
