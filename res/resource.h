@@ -15,7 +15,7 @@
 #define IDS_AUTH_TYPES 40012      // the three identification texts, one per line
 #define IDS_PROTOCOLS 40013       // "TCP\nUDP"
 
-// ---- Dialogs, menu, bitmaps and icons (ui.rc) ----
+// ---- Dialogs, menu, bitmaps and icons ----
 
 // Icons
 #define IDI_APP 102          // the program: globe with a key
