@@ -1,0 +1,441 @@
+// The real AuthClient.exe under Wine against the reference auth server, driven from outside:
+// start-up switches, the single instance, the buttons, closing, recovery after the server went
+// away, and the log. The program uses the prefix's real HKEY_CURRENT_USER, so each test sets the
+// settings it needs and removes them again.
+#include "tests/common/auth_server.h"
+#include "tests/common/window_recorder.h"
+#include "tests/e2e/driver.h"
+
+#include "env/settings.h"
+#include "support/text.h"
+
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <chrono>
+#include <fstream>
+#include <functional>
+#include <memory>
+#include <regex>
+#include <vector>
+
+namespace e2e {
+namespace {
+
+const char* const login = "e2e";
+const char* const password = "e2e-secret";
+
+bool verified(const std::string& record) {
+    return !test_auth_server::is_null(record, "verified") &&
+           test_auth_server::bool_field(record, "verified");
+}
+
+bool disconnect(const std::string& record) {
+    return test_auth_server::bool_field(record, "disconnect");
+}
+
+class EndToEnd : public ::testing::Test {
+protected:
+    EndToEnd() { registry::clear(); }
+    ~EndToEnd() override {
+        // Nothing may outlive the test: a leftover copy would hold the single-instance mutex.
+        for (auto& process : processes_)
+            process->kill();
+        processes_.clear();
+        registry::clear();
+    }
+
+    // The server with the test account, and the settings that point the program at it.
+    void serve(int protocol, int period_seconds) {
+        server = std::make_unique<test_auth_server>(
+            std::vector<std::string>{"--account", std::string(login) + ":" + password});
+        registry::set("AUTH_SERVER", "127.0.0.1");
+        registry::set("AUTH_PORT", std::to_string(server->port()));
+        registry::set("AUTH_PROTOCOL", std::to_string(protocol));
+        registry::set("AUTH_TYPE", "2");
+        registry::set("RECONNECT_PERIOD", std::to_string(period_seconds));
+    }
+
+    client_process& start(const std::string& arguments, const std::string& folder = "",
+                          const std::string& program = program_path()) {
+        processes_.push_back(std::make_unique<client_process>(arguments, folder, program));
+        return *processes_.back();
+    }
+
+    // Waits for a request record that satisfies `match`; every record seen is kept in
+    // `records`. `meanwhile` runs at every look.
+    std::optional<std::string> wait_record(const std::function<bool(const std::string&)>& match,
+                                           DWORD timeout_ms,
+                                           const std::function<void()>& meanwhile = {}) {
+        std::optional<std::string> found;
+        test::pump_until(
+            [&] {
+                if (meanwhile)
+                    meanwhile();
+                while (auto record = server->next_request(0)) {
+                    records.push_back(*record);
+                    if (match(*record)) {
+                        found = record;
+                        return true;
+                    }
+                }
+                return false;
+            },
+            timeout_ms);
+        return found;
+    }
+
+    // Takes the records that have arrived until nothing came for `quiet_ms`.
+    void drain_records(int quiet_ms = 1000) {
+        while (auto record = server->next_request(quiet_ms))
+            records.push_back(*record);
+    }
+
+    // Waits until the main window shows `state`; on failure says what it shows, and the text
+    // of an error box if the program shows one.
+    ::testing::AssertionResult wait_shown(const client_process& client, HWND main, int state,
+                                          DWORD timeout_ms) {
+        if (test::pump_until([&] { return state_shown(main) == state; }, timeout_ms))
+            return ::testing::AssertionSuccess();
+        auto failure = ::testing::AssertionFailure()
+                       << "the window shows " << state_name(state_shown(main)) << ", not "
+                       << state_name(state);
+        if (const HWND box = client.error_box())
+            failure << "; error box: " << box_text(box);
+        return failure;
+    }
+
+    // Closes the program as its close box does and waits for it to end.
+    std::optional<DWORD> close(const client_process& client, HWND main, DWORD timeout_ms = 10000) {
+        PostMessageA(main, WM_CLOSE, 0, 0);
+        return client.wait_exit(timeout_ms);
+    }
+
+    std::unique_ptr<test_auth_server> server;
+    std::vector<std::string> records;
+    std::unique_ptr<temp_folder> folder; // goes after the programs that may still use it
+
+private:
+    std::vector<std::unique_ptr<client_process>> processes_;
+};
+
+// ---- start-up switches ----
+
+struct switches_case {
+    const char* name;
+    const char* arguments;
+    const char* folder; // the program runs from a copy in a folder of this name; null: in place
+};
+
+void PrintTo(const switches_case& c, std::ostream* out) {
+    *out << c.arguments << (c.folder ? std::string(" from \"") + c.folder + "\"" : "");
+}
+
+class StartUpSwitches : public EndToEnd, public ::testing::WithParamInterface<switches_case> {};
+
+// Saved credentials and the autostart switches: the subscriber is authorised while the window
+// never appears and nobody clicks anything.
+TEST_P(StartUpSwitches, AuthoriseHiddenFromStoredCredentials) {
+    serve(env::protocol_tcp, 20);
+    registry::save_credentials(login, password);
+
+    std::string program = program_path();
+    if (GetParam().folder) {
+        folder = std::make_unique<temp_folder>(GetParam().folder);
+        program = folder->path() + "\\AuthClient.exe";
+        ASSERT_TRUE(CopyFileA(program_path().c_str(), program.c_str(), FALSE)) << program;
+    }
+    client_process& client = start(GetParam().arguments, "", program);
+    const HWND main = client.main_window();
+    ASSERT_TRUE(main) << "no main window of " << client.command_line();
+
+    bool ever_visible = false;
+    const auto record =
+        wait_record(verified, 30000, [&] { ever_visible |= !!IsWindowVisible(main); });
+    ASSERT_TRUE(record) << "no verified request; " << records.size() << " records";
+    EXPECT_EQ(test_auth_server::field(*record, "login"), login);
+    EXPECT_TRUE(wait_shown(client, main, shows_authorised, 15000));
+    ever_visible |= !!IsWindowVisible(main);
+    EXPECT_FALSE(ever_visible) << "the window was shown";
+    EXPECT_EQ(close(client, main), 1u);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    EndToEnd, StartUpSwitches,
+    ::testing::Values(switches_case{"Autostart", "--tray --connect", nullptr},
+                      switches_case{"InsideLongerWords", "--trayicon --connected", nullptr},
+                      switches_case{"ConnectInFolderName", "--tray", "authclient e2e--connect"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(EndToEnd, ConnectWithoutStoredPasswordStartsNothing) {
+    serve(env::protocol_tcp, 20);
+    registry::set("AUTH_SAVE", "1");
+    registry::set("AUTH_LOGIN", registry::protect(login)); // a login alone is not enough
+
+    client_process& client = start("--connect");
+    const HWND main = client.main_window();
+    ASSERT_TRUE(main);
+    ASSERT_TRUE(test::pump_until([&] { return IsWindowVisible(main) != FALSE; }, 15000));
+    ASSERT_TRUE(client.wait_input_idle());
+    EXPECT_EQ(control_text(main, id_login), login);
+    EXPECT_EQ(control_text(main, id_password), "");
+
+    EXPECT_FALSE(server->next_request(3000)) << "the program connected";
+    EXPECT_EQ(state_shown(main), shows_idle) << state_name(state_shown(main));
+    EXPECT_EQ(close(client, main), 1u);
+}
+
+// ---- the single instance ----
+
+TEST_F(EndToEnd, SecondCopyIsRefusedAndTheFirstGoesOn) {
+    serve(env::protocol_tcp, 20);
+    registry::save_credentials(login, password);
+    client_process& first = start("--tray --connect");
+    const HWND main = first.main_window();
+    ASSERT_TRUE(main);
+    ASSERT_TRUE(wait_record(verified, 30000));
+    ASSERT_TRUE(wait_shown(first, main, shows_authorised, 15000));
+
+    client_process& second = start("--connect");
+    const HWND box = second.wait_error_box(30000);
+    ASSERT_TRUE(box) << "the second copy shows no error box";
+    EXPECT_EQ(box_text(box), "Клиент авторизации уже запущен.");
+    EXPECT_FALSE(second.main_window(0)) << "the second copy made a main window";
+    // While its box is open the first copy is untouched.
+    EXPECT_TRUE(first.running());
+    EXPECT_EQ(state_shown(main), shows_authorised);
+    EXPECT_FALSE(IsWindowVisible(main));
+
+    ASSERT_TRUE(press_ok(box));
+    EXPECT_EQ(second.wait_exit(10000), 1u);
+
+    EXPECT_TRUE(first.running());
+    EXPECT_EQ(first.main_window(0), main);
+    EXPECT_EQ(state_shown(main), shows_authorised);
+    EXPECT_FALSE(IsWindowVisible(main));
+    drain_records(500);
+    for (const std::string& record : records)
+        EXPECT_FALSE(disconnect(record)) << record;
+    EXPECT_EQ(close(first, main), 1u);
+}
+
+// ---- closing ----
+
+class Closing : public EndToEnd, public ::testing::WithParamInterface<bool> {};
+
+// The close box: the disconnect request reaches the server, the autostart choice is written
+// only now, and the process ends with code 1 soon after the server's answer.
+TEST_P(Closing, DisconnectsSavesTheAutostartChoiceAndExits) {
+    const bool autostart_before = GetParam();
+    const std::string earlier = "C:\\Old\\AuthClient.exe --tray --connect";
+    serve(env::protocol_tcp, 20);
+    registry::save_credentials(login, password);
+    if (autostart_before)
+        registry::set_autostart(earlier);
+
+    client_process& client = start("--connect");
+    const HWND main = client.main_window();
+    ASSERT_TRUE(main);
+    ASSERT_TRUE(wait_record(verified, 30000));
+    ASSERT_TRUE(wait_shown(client, main, shows_authorised, 15000));
+    EXPECT_TRUE(IsWindowVisible(main));
+
+    EXPECT_EQ(checked(main, id_autostart), autostart_before);
+    click(main, id_autostart);
+    ASSERT_EQ(checked(main, id_autostart), !autostart_before);
+    // The choice is written only at close.
+    EXPECT_EQ(registry::autostart(),
+              autostart_before ? std::optional<std::string>(earlier) : std::nullopt);
+
+    const auto begin = std::chrono::steady_clock::now();
+    const auto exit_code = close(client, main);
+    const auto took = std::chrono::duration_cast<std::chrono::milliseconds>(
+                          std::chrono::steady_clock::now() - begin)
+                          .count();
+    ASSERT_TRUE(exit_code) << "the program still runs " << took << " ms after WM_CLOSE";
+    std::printf("exit %lu ms after WM_CLOSE\n", static_cast<unsigned long>(took));
+    EXPECT_EQ(*exit_code, 1u);
+    EXPECT_LT(took, 10000);
+
+    drain_records(500);
+    ASSERT_FALSE(records.empty());
+    EXPECT_TRUE(disconnect(records.back())) << records.back();
+    EXPECT_TRUE(verified(records.back())) << records.back();
+    EXPECT_EQ(test_auth_server::field(records.back(), "answer"), "ok");
+
+    if (autostart_before)
+        EXPECT_EQ(registry::autostart(), std::nullopt);
+    else
+        EXPECT_EQ(registry::autostart(), program_path() + " --tray --connect");
+    // "Сохранять имя пользователя и пароль" stayed checked: the credentials stay saved.
+    EXPECT_EQ(registry::get("AUTH_SAVE"), "1");
+    EXPECT_EQ(registry::unprotect(registry::get("AUTH_PASSWD").value_or("")), password);
+}
+
+INSTANTIATE_TEST_SUITE_P(EndToEnd, Closing, ::testing::Bool(), [](const auto& info) {
+    return std::string(info.param ? "AutostartWasOn" : "AutostartWasOff");
+});
+
+// ---- the buttons ----
+
+// "Отключить" ends the session with a disconnect request and leaves the program running, idle;
+// "Подключить" starts a new one with the fields' credentials.
+TEST_F(EndToEnd, DisconnectAndConnectAgainWithTheButtons) {
+    serve(env::protocol_udp, 20);
+    registry::save_credentials(login, password);
+    client_process& client = start("--connect");
+    const HWND main = client.main_window();
+    ASSERT_TRUE(main);
+    ASSERT_TRUE(wait_record(verified, 30000));
+    ASSERT_TRUE(wait_shown(client, main, shows_authorised, 15000));
+
+    click(main, id_disconnect);
+    const auto last = wait_record(disconnect, 15000);
+    ASSERT_TRUE(last) << "no disconnect request";
+    EXPECT_TRUE(verified(*last)) << *last;
+    EXPECT_TRUE(wait_shown(client, main, shows_idle, 15000));
+    EXPECT_TRUE(client.running());
+
+    click(main, id_connect);
+    const auto again = wait_record(verified, 30000);
+    ASSERT_TRUE(again) << "no new session";
+    EXPECT_EQ(test_auth_server::field(*again, "login"), login);
+    EXPECT_FALSE(disconnect(*again));
+    EXPECT_TRUE(wait_shown(client, main, shows_authorised, 15000));
+    EXPECT_EQ(close(client, main), 1u);
+}
+
+// ---- recovery ----
+
+// Whether the screen shows the picture with the coloured globe (connected) or the grey one; the
+// window paints a new picture a moment after the state changed.
+::testing::AssertionResult shows_globe(HWND main, bool coloured) {
+    std::optional<int> pixels;
+    const bool shown = test::pump_until(
+        [&] {
+            pixels = coloured_globe_pixels(main);
+            return pixels && (coloured ? *pixels > 500 : *pixels < 50);
+        },
+        10000);
+    if (shown)
+        return ::testing::AssertionSuccess();
+    if (!pixels)
+        return ::testing::AssertionFailure() << "the screen cannot be read or is covered";
+    return ::testing::AssertionFailure()
+           << "the globe has " << *pixels << " coloured pixels; expected it "
+           << (coloured ? "coloured" : "grey");
+}
+
+// The server goes away after a success: the window shows the error, the program keeps trying,
+// and once the server is back on its port the subscriber is authorised again.
+TEST_F(EndToEnd, ServerGoneAfterSuccessGivesErrorThenRecovery) {
+    serve(env::protocol_tcp, 2);
+    registry::save_credentials(login, password);
+    client_process& client = start("--connect");
+    const HWND main = client.main_window();
+    ASSERT_TRUE(main);
+    ASSERT_TRUE(wait_record(verified, 30000));
+    ASSERT_TRUE(wait_shown(client, main, shows_authorised, 15000));
+    EXPECT_TRUE(shows_globe(main, true));
+
+    const unsigned short port = server->port();
+    server.reset();
+    ASSERT_TRUE(wait_shown(client, main, shows_error, 30000));
+    EXPECT_TRUE(control_shown(main, id_badge));
+    EXPECT_FALSE(client.error_box()) << "a failure after a success is not fatal";
+    EXPECT_TRUE(shows_globe(main, false));
+
+    server = std::make_unique<test_auth_server>(
+        std::vector<std::string>{"--account", std::string(login) + ":" + password, "--listen",
+                                 "127.0.0.1:" + std::to_string(port)});
+    ASSERT_EQ(server->port(), port);
+    ASSERT_TRUE(wait_record(verified, 30000)) << records.size() << " records";
+    ASSERT_TRUE(wait_shown(client, main, shows_authorised, 15000));
+    EXPECT_FALSE(control_shown(main, id_badge));
+
+    EXPECT_TRUE(shows_globe(main, true));
+    EXPECT_EQ(close(client, main), 1u);
+}
+
+// ---- the log ----
+
+// LOG_LEVEL 5: a connection and a close, step by step, in the daily file of the working folder.
+TEST_F(EndToEnd, LogLevelFiveWritesTheConnectionAndTheClose) {
+    folder = std::make_unique<temp_folder>("authclient-e2e-log");
+    serve(env::protocol_tcp, 20);
+    registry::set("LOG_LEVEL", "5");
+    registry::save_credentials(login, password);
+    const std::string file = folder->path() + "\\" + local_time_text("zerva_client_%d.%m.%Y.log");
+
+    // The lines without their stamps, with the server's random numbers masked.
+    auto lines = [&] {
+        std::ifstream in(file, std::ios::binary);
+        std::vector<std::string> result;
+        const std::regex stamp(R"(^\[\d\d\.\d\d\.\d{4} \d\d:\d\d:\d\d\] )");
+        const std::regex random(R"(Server random message: -?\d+$)");
+        std::string line;
+        while (std::getline(in, line)) {
+            EXPECT_TRUE(!line.empty() && line.back() == '\r') << "no CR LF: " << line;
+            if (!line.empty() && line.back() == '\r')
+                line.pop_back();
+            EXPECT_TRUE(std::regex_search(line, stamp)) << line;
+            line = std::regex_replace(line, stamp, "");
+            result.push_back(std::regex_replace(line, random, "Server random message: N"));
+        }
+        return result;
+    };
+
+    client_process& client = start("--tray --connect", folder->path());
+    const HWND main = client.main_window();
+    ASSERT_TRUE(main);
+    ASSERT_TRUE(wait_record(verified, 30000));
+    ASSERT_TRUE(wait_shown(client, main, shows_authorised, 15000));
+    // Close once the worker waits in its pause, so the order of the lines is fixed.
+    ASSERT_TRUE(test::pump_until(
+        [&] {
+            const auto now = lines();
+            return !now.empty() && now.back() == "[DEBUG] CLIENT - Pause: 20000 ms ...";
+        },
+        10000));
+    ASSERT_EQ(close(client, main), 1u);
+
+    const std::string server_address = "127.0.0.1:" + std::to_string(server->port());
+    auto exchange = [&](std::vector<std::string> request) {
+        std::vector<std::string> part = {
+            "[DEBUG] CLIENT - Building auth packet:", "[DEBUG] CLIENT - <- Magic word",
+            "[DEBUG] CLIENT - <- Login", "[DEBUG] CLIENT - <- Client version",
+            "[DEBUG] CLIENT - <- Request for server random message"};
+        part.insert(part.end(), request.begin(), request.end());
+        part.insert(part.end(),
+                    {"[DEBUG] CLIENT - <- End of chunks",
+                     "[DEBUG] CLIENT - Connecting to auth server: " + server_address,
+                     "[DEBUG] CLIENT - Sending auth packet to server: " + server_address,
+                     "[DEBUG] CLIENT - Receive server answer",
+                     "[DEBUG] CLIENT - OK, got data from auth server: 20 bytes",
+                     "[DEBUG] CLIENT - Parsing server answer packet:",
+                     "[DEBUG] CLIENT - -> Server random message: N", "[INFO] CLIENT - -> Auth OK"});
+        return part;
+    };
+    std::vector<std::string> expected = {"[DEBUG] CLIENT - Resolving server name into IP address"};
+    auto add = [&](const std::vector<std::string>& part) {
+        expected.insert(expected.end(), part.begin(), part.end());
+    };
+    // the challenge, then its answer, without a pause
+    add({"[DEBUG] CLIENT - Auth cycle BEGIN"});
+    add(exchange({}));
+    add({"[DEBUG] CLIENT - Auth cycle BEGIN"});
+    add(exchange({"[DEBUG] CLIENT - <- Encrypted server random message"}));
+    // the close ends the pause; the disconnect exchange
+    add({"[DEBUG] CLIENT - Auth cycle BEGIN", "[DEBUG] CLIENT - Pause: 20000 ms ...",
+         "[DEBUG] CLIENT - Force disconnect!"});
+    add(exchange({"[DEBUG] CLIENT - <- Encrypted server random message",
+                  "[DEBUG] CLIENT - <- Request to disconnect"}));
+    // the next pause ends the worker
+    add({"[DEBUG] CLIENT - Auth cycle BEGIN", "[DEBUG] CLIENT - Pause: 20000 ms ...",
+         "[DEBUG] CLIENT - Force disconnect!"});
+    EXPECT_EQ(lines(), expected);
+}
+
+} // namespace
+} // namespace e2e
