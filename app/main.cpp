@@ -1,5 +1,6 @@
 // The process's entry: one application object, the main window, the message loop.
 #include "app/application.h"
+#include "res/resource.h"
 #include "support/system_error.h"
 #include "ui/error_report.h"
 #include "ui/main_window.h"
@@ -10,7 +11,7 @@
 
 void c_application::run() {
     const HWND window =
-        CreateDialogParamA(instance, MAKEINTRESOURCEA(101), nullptr, DlgProcMain, 0);
+        CreateDialogParamA(instance, MAKEINTRESOURCEA(IDD_MAIN), nullptr, DlgProcMain, 0);
     if (!window)
         EX_RAISE(c_exception, "'CreateDialog' failed.\n" + system_error_text(GetLastError()));
 
@@ -20,9 +21,9 @@ void c_application::run() {
         ShowWindow(window, SW_SHOW);
     if (command_line.find("--connect") != std::string::npos) {
         char password[254] = {};
-        GetDlgItemTextA(window, 1001, password, sizeof password);
+        GetDlgItemTextA(window, IDC_PASSWORD, password, sizeof password);
         if (password[0] != '\0')
-            SendMessageA(window, WM_COMMAND, 1002, 0); // as a click on "Подключить"
+            SendMessageA(window, WM_COMMAND, IDC_CONNECT, 0); // as a click on "Подключить"
     }
 
     MSG message;

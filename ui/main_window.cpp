@@ -4,6 +4,7 @@
 #include "auth/client.h"
 #include "env/env.h"
 #include "env/protector.h"
+#include "res/resource.h"
 #include "support/system_error.h"
 #include "ui/error_report.h"
 #include "ui/message_window.h"
@@ -15,32 +16,6 @@
 #include <string>
 
 namespace {
-
-// Controls of template 101
-enum : int {
-    id_properties = 1000,
-    id_password = 1001,
-    id_connect = 1002,
-    id_disconnect = 1003,
-    id_picture = 1004,
-    id_login = 1005,
-    id_badge = 1006,
-    id_login_label = 1008,
-    id_autostart = 1009,
-    id_save = 1010,
-    id_link = 40010,
-};
-
-// Menu 150
-enum : int { menu_exit = 40001, menu_show = 40002 };
-
-enum : int {
-    bitmap_connected = 116,
-    bitmap_disconnected = 118,
-    icon_connected = 144,
-    icon_idle = 146,
-    icon_error = 148,
-};
 
 const char* const link_font_property = "AuthClient.LinkFont";
 
@@ -72,19 +47,19 @@ std::string field_text(HWND window, int id) {
 }
 
 int tray_icon_for(int state) {
-    return state == auth::authorised ? icon_connected
-           : state == auth::error    ? icon_error
-                                     : icon_idle;
+    return state == auth::authorised ? IDI_GLOBE
+           : state == auth::error    ? IDI_GLOBE_ERROR
+                                     : IDI_GLOBE_GREY;
 }
 
 void apply_login_rule(HWND window) {
-    enable(window, id_login_label, is_login_type());
-    enable(window, id_login, is_login_type());
+    enable(window, IDC_LOGIN_LABEL, is_login_type());
+    enable(window, IDC_LOGIN, is_login_type());
 }
 
 // A copy of the control's font (or a stock one) with the underline flag.
 void underline_link(HWND window) {
-    const HWND link = GetDlgItem(window, id_link);
+    const HWND link = GetDlgItem(window, IDC_LINK);
     HGDIOBJ font = reinterpret_cast<HGDIOBJ>(SendMessageA(link, WM_GETFONT, 0, 0));
     if (!font)
         font = GetStockObject(DEFAULT_GUI_FONT);
@@ -106,30 +81,30 @@ void on_create(HWND window) {
 
     const std::string caption = setting(env::APP_CAPTION);
     SetWindowTextA(window, caption.c_str());
-    app->tray_icon->add(icon_idle, caption.c_str(), 0);
-    environment().tray_menu = LoadMenuA(app->instance, MAKEINTRESOURCEA(150));
+    app->tray_icon->add(IDI_GLOBE_GREY, caption.c_str(), 0);
+    environment().tray_menu = LoadMenuA(app->instance, MAKEINTRESOURCEA(IDM_TRAY));
     apply_login_rule(window);
-    CheckDlgButton(window, id_save,
+    CheckDlgButton(window, IDC_SAVE,
                    environment().value(env::AUTH_SAVE).get_int() != 0 ? BST_CHECKED
                                                                       : BST_UNCHECKED);
     env::c_protector protector;
     protector.read_volume_key();
     if (is_login_type())
-        SetDlgItemTextA(window, id_login,
+        SetDlgItemTextA(window, IDC_LOGIN,
                         protector.unprotect(setting(env::AUTH_LOGIN).c_str()).c_str());
-    SetDlgItemTextA(window, id_password,
+    SetDlgItemTextA(window, IDC_PASSWORD,
                     protector.unprotect(setting(env::AUTH_PASSWD).c_str()).c_str());
-    CheckDlgButton(window, id_autostart,
+    CheckDlgButton(window, IDC_AUTOSTART,
                    setting(env::AuthClient).empty() ? BST_UNCHECKED : BST_CHECKED);
     underline_link(window);
 }
 
 void show_state(HWND window, int state) {
-    const HBITMAP picture = LoadBitmapA(
-        app->instance,
-        MAKEINTRESOURCEA(state == auth::authorised ? bitmap_connected : bitmap_disconnected));
+    const HBITMAP picture =
+        LoadBitmapA(app->instance,
+                    MAKEINTRESOURCEA(state == auth::authorised ? IDB_CONNECTED : IDB_DISCONNECTED));
     const HGDIOBJ previous = reinterpret_cast<HGDIOBJ>(SendDlgItemMessageA(
-        window, id_picture, STM_SETIMAGE, IMAGE_BITMAP, reinterpret_cast<LPARAM>(picture)));
+        window, IDC_PICTURE, STM_SETIMAGE, IMAGE_BITMAP, reinterpret_cast<LPARAM>(picture)));
     if (previous && previous != picture)
         DeleteObject(previous); // one bitmap per state change would otherwise pile up
 
@@ -138,12 +113,12 @@ void show_state(HWND window, int state) {
 
     const bool running = state == auth::error || state == auth::authorised;
     const bool editable = !running && state != auth::busy;
-    enable(window, id_connect, editable);
-    enable(window, id_disconnect, running);
-    enable(window, id_properties, editable);
+    enable(window, IDC_CONNECT, editable);
+    enable(window, IDC_DISCONNECT, running);
+    enable(window, IDC_PROPERTIES, editable);
     if (is_login_type())
-        enable(window, id_login, editable);
-    enable(window, id_password, editable);
+        enable(window, IDC_LOGIN, editable);
+    enable(window, IDC_PASSWORD, editable);
 
     const HCURSOR cursor = LoadCursorA(nullptr, state == auth::busy ? IDC_WAIT : IDC_ARROW);
     SetClassLongPtrA(window, GCLP_HCURSOR, reinterpret_cast<LONG_PTR>(cursor));
@@ -152,29 +127,29 @@ void show_state(HWND window, int state) {
         SetCursorPos(at.x + 1, at.y);
         SetCursorPos(at.x, at.y);
     }
-    ShowWindow(GetDlgItem(window, id_badge), state == auth::error ? SW_SHOW : SW_HIDE);
+    ShowWindow(GetDlgItem(window, IDC_BADGE), state == auth::error ? SW_SHOW : SW_HIDE);
 }
 
 void connect(HWND window) {
     if (is_login_type())
-        environment().login = field_text(window, id_login);
-    environment().password = field_text(window, id_password);
-    environment().save_credentials(checked(window, id_save));
+        environment().login = field_text(window, IDC_LOGIN);
+    environment().password = field_text(window, IDC_PASSWORD);
+    environment().save_credentials(checked(window, IDC_SAVE));
     app->client->start();
 }
 
 void on_command(HWND window, int id) {
     switch (id) {
-    case id_connect:
+    case IDC_CONNECT:
         connect(window);
         break;
-    case id_disconnect:
+    case IDC_DISCONNECT:
         app->client->stop(0);
         break;
-    case id_save:
-        environment().save_credentials(checked(window, id_save));
+    case IDC_SAVE:
+        environment().save_credentials(checked(window, IDC_SAVE));
         break;
-    case id_properties:
+    case IDC_PROPERTIES:
         show_properties(window);
         apply_login_rule(window); // AUTH_TYPE may have changed
         break;
@@ -188,7 +163,7 @@ bool over_link(HWND window, LPARAM lparam) {
     POINT at{LOWORD(lparam), HIWORD(lparam)};
     ClientToScreen(window, &at);
     RECT link;
-    GetWindowRect(GetDlgItem(window, id_link), &link);
+    GetWindowRect(GetDlgItem(window, IDC_LINK), &link);
     return PtInRect(&link, at) != FALSE;
 }
 
@@ -213,9 +188,9 @@ void tray_menu(HWND window) {
     const int command = TrackPopupMenuEx(GetSubMenu(environment().tray_menu, 0),
                                          TPM_RETURNCMD | TPM_BOTTOMALIGN | TPM_RIGHTALIGN, at.x,
                                          at.y, window, nullptr);
-    if (command == menu_exit)
+    if (command == IDM_EXIT)
         PostMessageA(window, WM_CLOSE, 0, 0);
-    else if (command == menu_show)
+    else if (command == IDM_SHOW)
         PostMessageA(window, WM_TRAY_ICON, 0, WM_LBUTTONDOWN);
 }
 
@@ -227,7 +202,8 @@ void on_tray(HWND window, LPARAM mouse) {
 }
 
 void on_server_info(LPARAM info) {
-    if (!CreateDialogParamA(app->instance, MAKEINTRESOURCEA(134), nullptr, DlgProcMessage, info))
+    if (!CreateDialogParamA(app->instance, MAKEINTRESOURCEA(IDD_MESSAGE), nullptr, DlgProcMessage,
+                            info))
         EX_RAISE_IN(c_application::c_exception,
                     "'CreateDialog' failed.\n" + system_error_text(GetLastError()),
                     "INT_PTR DlgProcMain(HWND, UINT, WPARAM, LPARAM)");
@@ -237,8 +213,8 @@ void on_close(HWND window) {
     app->tray_icon->remove(0);
     DestroyMenu(environment().tray_menu);
     environment().tray_menu = nullptr;
-    environment().save_credentials(checked(window, id_save));
-    if (checked(window, id_autostart)) {
+    environment().save_credentials(checked(window, IDC_SAVE));
+    if (checked(window, IDC_AUTOSTART)) {
         char path[MAX_PATH + 1] = {};
         GetModuleFileNameA(nullptr, path, MAX_PATH);
         environment().value(env::AuthClient).set(std::string(path) + " --tray --connect");

@@ -253,11 +253,11 @@ void click(HWND main, int id) {
 }
 
 int state_shown(HWND main) {
-    const bool connect = control_enabled(main, id_connect);
-    const bool disconnect = control_enabled(main, id_disconnect);
-    const bool properties = control_enabled(main, id_properties);
-    const bool password = control_enabled(main, id_password);
-    const bool badge = control_shown(main, id_badge);
+    const bool connect = control_enabled(main, IDC_CONNECT);
+    const bool disconnect = control_enabled(main, IDC_DISCONNECT);
+    const bool properties = control_enabled(main, IDC_PROPERTIES);
+    const bool password = control_enabled(main, IDC_PASSWORD);
+    const bool badge = control_shown(main, IDC_BADGE);
     const bool editable = connect && properties && password;
     const bool locked = !connect && !properties && !password;
     if (editable && !disconnect && !badge)
@@ -286,7 +286,7 @@ const char* state_name(int state) {
 
 std::optional<int> coloured_globe_pixels(HWND main) {
     RECT r;
-    if (!GetWindowRect(GetDlgItem(main, id_picture), &r))
+    if (!GetWindowRect(GetDlgItem(main, IDC_PICTURE), &r))
         return std::nullopt;
     const int width = r.right - r.left, height = r.bottom - r.top;
     if (width <= 3 || height <= 0)

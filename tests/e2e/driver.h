@@ -3,6 +3,7 @@
 // current user's registry. Every wait has a deadline.
 #pragma once
 
+#include "res/resource.h"
 #include "support/win_handle.h"
 
 #include <windows.h>
@@ -69,19 +70,6 @@ private:
 std::string box_text(HWND box);
 // Presses OK on a message box; true once it has gone.
 bool press_ok(HWND box, DWORD timeout_ms = 10000);
-
-// Control ids of the main window.
-enum control : int {
-    id_properties = 1000,
-    id_password = 1001,
-    id_connect = 1002,
-    id_disconnect = 1003,
-    id_picture = 1004,
-    id_login = 1005,
-    id_badge = 1006,
-    id_autostart = 1009,
-    id_save = 1010,
-};
 
 enum shown_state : int { shows_other = -1, shows_idle, shows_busy, shows_error, shows_authorised };
 

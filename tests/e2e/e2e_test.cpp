@@ -178,8 +178,8 @@ TEST_F(EndToEnd, ConnectWithoutStoredPasswordStartsNothing) {
     ASSERT_TRUE(main);
     ASSERT_TRUE(test::pump_until([&] { return IsWindowVisible(main) != FALSE; }, 15000));
     ASSERT_TRUE(client.wait_input_idle());
-    EXPECT_EQ(control_text(main, id_login), login);
-    EXPECT_EQ(control_text(main, id_password), "");
+    EXPECT_EQ(control_text(main, IDC_LOGIN), login);
+    EXPECT_EQ(control_text(main, IDC_PASSWORD), "");
 
     EXPECT_FALSE(server->next_request(3000)) << "the program connected";
     EXPECT_EQ(state_shown(main), shows_idle) << state_name(state_shown(main));
@@ -241,9 +241,9 @@ TEST_P(Closing, DisconnectsSavesTheAutostartChoiceAndExits) {
     ASSERT_TRUE(wait_shown(client, main, shows_authorised, 15000));
     EXPECT_TRUE(IsWindowVisible(main));
 
-    EXPECT_EQ(checked(main, id_autostart), autostart_before);
-    click(main, id_autostart);
-    ASSERT_EQ(checked(main, id_autostart), !autostart_before);
+    EXPECT_EQ(checked(main, IDC_AUTOSTART), autostart_before);
+    click(main, IDC_AUTOSTART);
+    ASSERT_EQ(checked(main, IDC_AUTOSTART), !autostart_before);
     // The choice is written only at close.
     EXPECT_EQ(registry::autostart(),
               autostart_before ? std::optional<std::string>(earlier) : std::nullopt);
@@ -290,14 +290,14 @@ TEST_F(EndToEnd, DisconnectAndConnectAgainWithTheButtons) {
     ASSERT_TRUE(wait_record(verified, 30000));
     ASSERT_TRUE(wait_shown(client, main, shows_authorised, 15000));
 
-    click(main, id_disconnect);
+    click(main, IDC_DISCONNECT);
     const auto last = wait_record(disconnect, 15000);
     ASSERT_TRUE(last) << "no disconnect request";
     EXPECT_TRUE(verified(*last)) << *last;
     EXPECT_TRUE(wait_shown(client, main, shows_idle, 15000));
     EXPECT_TRUE(client.running());
 
-    click(main, id_connect);
+    click(main, IDC_CONNECT);
     const auto again = wait_record(verified, 30000);
     ASSERT_TRUE(again) << "no new session";
     EXPECT_EQ(test_auth_server::field(*again, "login"), login);
@@ -342,7 +342,7 @@ TEST_F(EndToEnd, ServerGoneAfterSuccessGivesErrorThenRecovery) {
     const unsigned short port = server->port();
     server.reset();
     ASSERT_TRUE(wait_shown(client, main, shows_error, 30000));
-    EXPECT_TRUE(control_shown(main, id_badge));
+    EXPECT_TRUE(control_shown(main, IDC_BADGE));
     EXPECT_FALSE(client.error_box()) << "a failure after a success is not fatal";
     EXPECT_TRUE(shows_globe(main, false));
 
@@ -352,7 +352,7 @@ TEST_F(EndToEnd, ServerGoneAfterSuccessGivesErrorThenRecovery) {
     ASSERT_EQ(server->port(), port);
     ASSERT_TRUE(wait_record(verified, 30000)) << records.size() << " records";
     ASSERT_TRUE(wait_shown(client, main, shows_authorised, 15000));
-    EXPECT_FALSE(control_shown(main, id_badge));
+    EXPECT_FALSE(control_shown(main, IDC_BADGE));
 
     EXPECT_TRUE(shows_globe(main, true));
     EXPECT_EQ(close(client, main), 1u);

@@ -1,6 +1,7 @@
 // The main window built from the real template in this process and driven with messages: its
 // state display, connect, the save box, close, hiding, the tray icon and menu, server messages;
 // and the application object's single-instance guard.
+#include "res/resource.h"
 #include "ui/main_window.h"
 
 #include "app/application.h"
@@ -28,21 +29,6 @@ namespace {
 
 using test::pump_until;
 using test::shell_call;
-
-// Controls of template 101
-enum : int {
-    id_properties = 1000,
-    id_password = 1001,
-    id_connect = 1002,
-    id_disconnect = 1003,
-    id_picture = 1004,
-    id_login = 1005,
-    id_badge = 1006,
-    id_login_label = 1008,
-    id_autostart = 1009,
-    id_save = 1010,
-    id_link = 40010,
-};
 
 const char* const instance_mutex_name = "{39289EAC-7A67-5688-8359-AB65230FDEA1}";
 const char* const already_running = "Клиент авторизации уже запущен.";
@@ -212,7 +198,7 @@ protected:
     }
     std::vector<unsigned char> picture() const {
         return pixels(reinterpret_cast<HBITMAP>(
-            SendDlgItemMessageA(window, id_picture, STM_GETIMAGE, IMAGE_BITMAP, 0)));
+            SendDlgItemMessageA(window, IDC_PICTURE, STM_GETIMAGE, IMAGE_BITMAP, 0)));
     }
 
     // The last record handed to the shell, or null.
@@ -233,13 +219,13 @@ protected:
         return pump_until(
             [&] {
                 return app->client->state() == auth::authorised && tray_icon_shown() == 144 &&
-                       enabled(id_disconnect);
+                       enabled(IDC_DISCONNECT);
             },
             20000);
     }
     bool wait_idle() {
-        return pump_until([&] { return app->client->state() == auth::idle && enabled(id_connect); },
-                          20000);
+        return pump_until(
+            [&] { return app->client->state() == auth::idle && enabled(IDC_CONNECT); }, 20000);
     }
 
     // The server's next request record; fails the test when none comes in time.
@@ -316,21 +302,21 @@ TEST_P(main_window_creation_test, fills_the_window_from_the_settings) {
     EXPECT_FALSE(visible()) << "the start-up decides whether to show it";
     EXPECT_EQ(environment().main_window.load(), window);
 
-    EXPECT_EQ(text_of(id_login), type == env::type_login ? "alice" : "")
+    EXPECT_EQ(text_of(IDC_LOGIN), type == env::type_login ? "alice" : "")
         << "the stored login is shown only for login identification";
-    EXPECT_EQ(text_of(id_password), "secret");
-    EXPECT_EQ(enabled(id_login), type == env::type_login);
-    EXPECT_EQ(enabled(id_login_label), type == env::type_login);
-    EXPECT_TRUE(is_checked(id_save));
-    EXPECT_TRUE(is_checked(id_autostart));
+    EXPECT_EQ(text_of(IDC_PASSWORD), "secret");
+    EXPECT_EQ(enabled(IDC_LOGIN), type == env::type_login);
+    EXPECT_EQ(enabled(IDC_LOGIN_LABEL), type == env::type_login);
+    EXPECT_TRUE(is_checked(IDC_SAVE));
+    EXPECT_TRUE(is_checked(IDC_AUTOSTART));
 
     // The idle display.
     EXPECT_EQ(picture(), resource_pixels(118));
-    EXPECT_FALSE(has_visible_style(id_badge));
-    EXPECT_TRUE(enabled(id_connect));
-    EXPECT_FALSE(enabled(id_disconnect));
-    EXPECT_TRUE(enabled(id_properties));
-    EXPECT_TRUE(enabled(id_password));
+    EXPECT_FALSE(has_visible_style(IDC_BADGE));
+    EXPECT_TRUE(enabled(IDC_CONNECT));
+    EXPECT_FALSE(enabled(IDC_DISCONNECT));
+    EXPECT_TRUE(enabled(IDC_PROPERTIES));
+    EXPECT_TRUE(enabled(IDC_PASSWORD));
     EXPECT_EQ(class_cursor(), LoadCursorA(nullptr, IDC_ARROW));
 
     const HMENU menu = environment().tray_menu;
@@ -338,7 +324,7 @@ TEST_P(main_window_creation_test, fills_the_window_from_the_settings) {
     EXPECT_EQ(GetMenuItemID(GetSubMenu(menu, 0), 0), 40002u);
 
     const auto font =
-        reinterpret_cast<HFONT>(SendDlgItemMessageA(window, id_link, WM_GETFONT, 0, 0));
+        reinterpret_cast<HFONT>(SendDlgItemMessageA(window, IDC_LINK, WM_GETFONT, 0, 0));
     LOGFONTA link{};
     ASSERT_TRUE(GetObjectA(font, sizeof link, &link));
     EXPECT_TRUE(link.lfUnderline);
@@ -354,11 +340,11 @@ TEST_F(main_window_test, starts_empty_and_unchecked_without_saved_settings) {
     char caption[256] = {};
     GetWindowTextA(window, caption, sizeof caption);
     EXPECT_STREQ(caption, "Клиент авторизации 1.3.4");
-    EXPECT_EQ(text_of(id_login), "");
-    EXPECT_EQ(text_of(id_password), "");
-    EXPECT_FALSE(is_checked(id_save));
-    EXPECT_FALSE(is_checked(id_autostart));
-    EXPECT_TRUE(enabled(id_login)) << "login identification is the default";
+    EXPECT_EQ(text_of(IDC_LOGIN), "");
+    EXPECT_EQ(text_of(IDC_PASSWORD), "");
+    EXPECT_FALSE(is_checked(IDC_SAVE));
+    EXPECT_FALSE(is_checked(IDC_AUTOSTART));
+    EXPECT_TRUE(enabled(IDC_LOGIN)) << "login identification is the default";
 }
 
 // --- state display -------------------------------------------------------------------------
@@ -402,7 +388,7 @@ TEST_P(main_window_state_test, shows_the_state_whatever_came_before) {
         report_state(view.state);
 
         EXPECT_EQ(picture(), expected_picture);
-        EXPECT_EQ(has_visible_style(id_badge), view.badge);
+        EXPECT_EQ(has_visible_style(IDC_BADGE), view.badge);
 
         const shell_call* tray = last_notification();
         ASSERT_NE(tray, nullptr);
@@ -411,14 +397,14 @@ TEST_P(main_window_state_test, shows_the_state_whatever_came_before) {
         EXPECT_EQ(tray_icon_shown(), view.tray_icon);
         EXPECT_STREQ(tray->record.szTip, "Тестовый клиент");
 
-        EXPECT_EQ(enabled(id_connect), view.connect);
-        EXPECT_EQ(enabled(id_disconnect), view.disconnect);
-        EXPECT_EQ(enabled(id_properties), view.properties);
-        EXPECT_EQ(enabled(id_password), view.fields);
-        EXPECT_EQ(enabled(id_login), type == env::type_login && view.fields);
-        EXPECT_EQ(enabled(id_login_label), type == env::type_login);
-        EXPECT_TRUE(enabled(id_save));
-        EXPECT_TRUE(enabled(id_autostart));
+        EXPECT_EQ(enabled(IDC_CONNECT), view.connect);
+        EXPECT_EQ(enabled(IDC_DISCONNECT), view.disconnect);
+        EXPECT_EQ(enabled(IDC_PROPERTIES), view.properties);
+        EXPECT_EQ(enabled(IDC_PASSWORD), view.fields);
+        EXPECT_EQ(enabled(IDC_LOGIN), type == env::type_login && view.fields);
+        EXPECT_EQ(enabled(IDC_LOGIN_LABEL), type == env::type_login);
+        EXPECT_TRUE(enabled(IDC_SAVE));
+        EXPECT_TRUE(enabled(IDC_AUTOSTART));
 
         EXPECT_EQ(class_cursor(), expected_cursor);
     }
@@ -444,11 +430,11 @@ TEST_P(main_window_connect_test, copies_the_fields_saves_them_and_the_client_get
     store(env::AUTH_TYPE, std::to_string(type).c_str());
     ASSERT_NE(create(), nullptr);
     environment().login = "earlier";
-    type_into(id_login, "alice");
-    type_into(id_password, "secret");
-    check(id_save, true);
+    type_into(IDC_LOGIN, "alice");
+    type_into(IDC_PASSWORD, "secret");
+    check(IDC_SAVE, true);
 
-    command(id_connect);
+    command(IDC_CONNECT);
 
     const std::string login = by_login ? "alice" : "earlier";
     EXPECT_EQ(environment().login, login) << "the login field is read only for login type";
@@ -464,7 +450,7 @@ TEST_P(main_window_connect_test, copies_the_fields_saves_them_and_the_client_get
     else
         EXPECT_TRUE(test_auth_server::is_null(first, "login"));
     EXPECT_EQ(picture(), resource_pixels(116));
-    EXPECT_FALSE(enabled(id_connect));
+    EXPECT_FALSE(enabled(IDC_CONNECT));
 
     // The notification area came back (Explorer restarted): the icon of the current state.
     shell->calls.clear();
@@ -475,7 +461,7 @@ TEST_P(main_window_connect_test, copies_the_fields_saves_them_and_the_client_get
     EXPECT_EQ(tray_icon_shown(), 144);
     EXPECT_EQ(added->record.uID, 0u);
 
-    command(id_disconnect);
+    command(IDC_DISCONNECT);
     ASSERT_TRUE(wait_idle());
     EXPECT_TRUE(saw_disconnect());
     EXPECT_EQ(tray_icon_shown(), 146);
@@ -505,10 +491,10 @@ TEST_F(main_window_test, connect_takes_at_most_253_characters_of_each_field) {
     const std::string login(253, 'l'), password(253, 'p');
     serve(login + ":" + password);
     ASSERT_NE(create(), nullptr);
-    type_into(id_login, login + "LLLLLLLLLL");
-    type_into(id_password, password + "PPPPPPPPPP");
+    type_into(IDC_LOGIN, login + "LLLLLLLLLL");
+    type_into(IDC_PASSWORD, password + "PPPPPPPPPP");
 
-    command(id_connect);
+    command(IDC_CONNECT);
 
     EXPECT_EQ(environment().login, login);
     EXPECT_EQ(environment().password, password);
@@ -519,9 +505,9 @@ TEST_F(main_window_test, connect_takes_at_most_253_characters_of_each_field) {
 TEST_F(main_window_test, connect_with_an_empty_password_still_starts_the_client) {
     serve("alice:");
     ASSERT_NE(create(), nullptr);
-    type_into(id_login, "alice");
+    type_into(IDC_LOGIN, "alice");
 
-    command(id_connect);
+    command(IDC_CONNECT);
 
     EXPECT_EQ(environment().password, "");
     EXPECT_EQ(test_auth_server::field(request(), "login"), "alice");
@@ -534,12 +520,12 @@ TEST_F(main_window_test, connect_with_the_box_unchecked_forgets_what_was_saved) 
     store(env::AUTH_LOGIN, protect("old").c_str());
     store(env::AUTH_PASSWD, protect("oldpw").c_str());
     ASSERT_NE(create(), nullptr);
-    ASSERT_EQ(text_of(id_login), "old");
-    check(id_save, false);
-    type_into(id_login, "alice");
-    type_into(id_password, "secret");
+    ASSERT_EQ(text_of(IDC_LOGIN), "old");
+    check(IDC_SAVE, false);
+    type_into(IDC_LOGIN, "alice");
+    type_into(IDC_PASSWORD, "secret");
 
-    command(id_connect);
+    command(IDC_CONNECT);
 
     EXPECT_EQ(stored("AUTH_SAVE"), "0");
     EXPECT_EQ(stored("AUTH_LOGIN"), "");
@@ -547,8 +533,8 @@ TEST_F(main_window_test, connect_with_the_box_unchecked_forgets_what_was_saved) 
     ASSERT_TRUE(wait_authorised());
 
     // Checking the box now keeps what was taken at this connect.
-    check(id_save, true);
-    command(id_save);
+    check(IDC_SAVE, true);
+    command(IDC_SAVE);
     EXPECT_EQ(stored("AUTH_SAVE"), "1");
     EXPECT_EQ(stored("AUTH_LOGIN"), protect("alice"));
     EXPECT_EQ(stored("AUTH_PASSWD"), protect("secret"));
@@ -559,16 +545,16 @@ TEST_F(main_window_test, the_save_box_writes_at_once) {
     store(env::AUTH_LOGIN, protect("old").c_str());
     store(env::AUTH_PASSWD, protect("oldpw").c_str());
     ASSERT_NE(create(), nullptr);
-    ASSERT_FALSE(is_checked(id_save));
+    ASSERT_FALSE(is_checked(IDC_SAVE));
 
-    check(id_save, true);
-    command(id_save);
+    check(IDC_SAVE, true);
+    command(IDC_SAVE);
     EXPECT_EQ(stored("AUTH_SAVE"), "1");
     EXPECT_EQ(stored("AUTH_LOGIN"), protect("old")) << "nothing was taken at a connect yet";
     EXPECT_EQ(stored("AUTH_PASSWD"), protect("oldpw"));
 
-    check(id_save, false);
-    command(id_save);
+    check(IDC_SAVE, false);
+    command(IDC_SAVE);
     EXPECT_EQ(stored("AUTH_SAVE"), "0");
     EXPECT_EQ(stored("AUTH_LOGIN"), "");
     EXPECT_EQ(stored("AUTH_PASSWD"), "");
@@ -606,9 +592,9 @@ TEST_F(main_window_test, a_message_from_the_server_reaches_the_user) {
     serve("alice:secret");
     store(env::RECONNECT_PERIOD, "1");
     ASSERT_NE(create(), nullptr);
-    type_into(id_login, "alice");
-    type_into(id_password, "secret");
-    command(id_connect);
+    type_into(IDC_LOGIN, "alice");
+    type_into(IDC_PASSWORD, "secret");
+    command(IDC_CONNECT);
     ASSERT_TRUE(wait_authorised());
 
     server->command("info Notice|Maintenance tonight|");
@@ -642,12 +628,12 @@ TEST_P(main_window_close_test, removes_the_icon_saves_the_choices_and_quits) {
     store(env::AUTH_SAVE, "1");
     store(env::AUTH_LOGIN, protect("old").c_str());
     ASSERT_NE(create(), nullptr);
-    ASSERT_TRUE(is_checked(id_autostart));
+    ASSERT_TRUE(is_checked(IDC_AUTOSTART));
 
-    check(id_autostart, c.autostart);
-    command(id_autostart);
+    check(IDC_AUTOSTART, c.autostart);
+    command(IDC_AUTOSTART);
     EXPECT_EQ(autostart_value(), "old command") << "written only at close";
-    check(id_save, c.save); // no command: the close saves it
+    check(IDC_SAVE, c.save); // no command: the close saves it
     environment().login = "alice";
     environment().password = "secret";
     const HMENU menu = environment().tray_menu;
@@ -689,9 +675,9 @@ INSTANTIATE_TEST_SUITE_P(choices, main_window_close_test,
 TEST_F(main_window_test, close_stops_a_running_client_without_waiting_for_its_reports) {
     serve("alice:secret");
     ASSERT_NE(create(), nullptr);
-    type_into(id_login, "alice");
-    type_into(id_password, "secret");
-    command(id_connect);
+    type_into(IDC_LOGIN, "alice");
+    type_into(IDC_PASSWORD, "secret");
+    command(IDC_CONNECT);
     ASSERT_TRUE(wait_authorised());
     shell->calls.clear();
 
