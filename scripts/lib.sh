@@ -74,6 +74,11 @@ wine_start() {
             >/dev/null 2>&1 </dev/null
         touch "$WINEPREFIX/.authclient-desktop"
     fi
+    # Hold the desktop open for the whole session: left to itself it closes a moment after its
+    # last window, and a program starting just then gets no windows at all.
+    if [ -n "${DISPLAY:-}" ]; then
+        (wine explorer /desktop=Default,1024x768 >/dev/null 2>&1 </dev/null &)
+    fi
 }
 
 wine_stop() {
