@@ -64,7 +64,10 @@ wine_start() {
         wineboot -i >/dev/null 2>&1 </dev/null || true
         wineserver -w
     fi
-    wineserver -p >/dev/null 2>&1 </dev/null || true # already running is fine
+    # A session left over from another display would keep its desktop there: start afresh.
+    wineserver -k >/dev/null 2>&1 </dev/null || true
+    wineserver -w >/dev/null 2>&1 </dev/null || true
+    wineserver -p >/dev/null 2>&1 </dev/null || true
     wine cmd /c exit >/dev/null 2>&1 </dev/null
     # A virtual desktop gives windows a frame and the notification area a home; without a
     # window manager Wine otherwise waits about 2 s whenever a window is shown or hidden.
