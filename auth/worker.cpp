@@ -24,6 +24,8 @@ const char* const auth_proc_signature = "static DWORD auth::c_client::auth_proc(
 constexpr long answer_timeout_seconds = 5;
 constexpr DWORD quick_retry_ms = 500;
 constexpr int max_quick_retries = 3;
+// Bounded, so that a flood of datagrams cannot hold the worker before its request.
+constexpr int max_late_answers = 64;
 
 [[noreturn]] void fatal(const std::string& message) {
     EX_RAISE_IN(c_exception, message, auth_proc_signature);
@@ -182,10 +184,28 @@ private:
             skip_pause_ = true; // nothing to answer yet: the next request follows at once
     }
 
+    // An answer that arrives after its exchange was given up (select time-out) waits in the
+    // socket. Taken for the answer to the next request, it would put every later exchange one
+    // answer behind: each encrypted random would answer a superseded challenge and the server
+    // would refuse it for good. So what is already waiting before a request is dropped.
+    void discard_late_answers() {
+        for (int i = 0; i < max_late_answers; ++i) {
+            u_long waiting = 0;
+            if (ioctlsocket(socket_.get(), FIONREAD, &waiting) == SOCKET_ERROR || waiting == 0)
+                return;
+            const int got = recvfrom(socket_.get(), reinterpret_cast<char*>(receive_),
+                                     static_cast<int>(packet_buffer_size), 0, nullptr, nullptr);
+            if (got == SOCKET_ERROR && WSAGetLastError() != WSAEMSGSIZE) // too long: dropped too
+                return;
+            LOG(log_, LOG_DEBUG, "Late answer dropped: " << got << " bytes");
+        }
+    }
+
     // False when the pass ends here (no answer to wait for).
     bool send_request() {
         const int protocol = in_.protocol.get_int();
         if (protocol == env::protocol_udp) {
+            discard_late_answers();
             LOG(log_, LOG_DEBUG, "Sending auth packet to server: " << address_text());
             const int size = static_cast<int>(request_size(send_));
             if (sendto(socket_.get(), reinterpret_cast<const char*>(send_), size, 0,

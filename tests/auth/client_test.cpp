@@ -205,6 +205,26 @@ TEST_F(Client, ShortAnswersAreIgnored) {
     EXPECT_EQ(find_error_box(0), nullptr);
 }
 
+// An answer that comes after its exchange was given up must not be taken for the next one, or
+// every later exchange would read the answer before its own and answer a superseded challenge.
+// (The late answer's challenge still supersedes at the server: one refused pass, then the
+// client is back in step.)
+TEST_F(Client, LateUdpAnswerIsNotTakenForTheNextOne) {
+    serve();
+    configure(env::protocol_udp, env::type_login, 1);
+    connect();
+    ASSERT_TRUE(recorder.wait_state(authorised));
+    server->command("fault delay 6500 1");
+    ASSERT_TRUE(recorder.wait_state(error, 2, 20000));
+    while (server->next_request(0)) // the exchanges before the late answer
+        ;
+    int in_step = 0;
+    for (int pass = 0; pass < 12 && in_step < 3; ++pass)
+        in_step = json_bool(request(), "verified") ? in_step + 1 : 0;
+    EXPECT_EQ(in_step, 3) << "never three verified exchanges in a row after the late answer";
+    EXPECT_EQ(recorder.last_state(), authorised);
+}
+
 TEST_F(Client, LocalAddressGoesOnlyOverTcp) {
     serve({"--account", ":secret"});
     configure(env::protocol_tcp, env::type_local_ip, 20);

@@ -1,0 +1,326 @@
+#include "bench/bench_support.h"
+
+#include <psapi.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <stdexcept>
+
+namespace bench {
+
+double now_us() {
+    static const double per_us = [] {
+        LARGE_INTEGER f;
+        QueryPerformanceFrequency(&f);
+        return static_cast<double>(f.QuadPart) / 1e6;
+    }();
+    LARGE_INTEGER c;
+    QueryPerformanceCounter(&c);
+    return static_cast<double>(c.QuadPart) / per_us;
+}
+
+// ---- result lines ----
+
+namespace {
+
+std::string quoted(const std::string& s) {
+    std::string out = "\"";
+    for (unsigned char c : s) {
+        if (c == '"' || c == '\\') {
+            out += '\\';
+            out += static_cast<char>(c);
+        } else if (c < 0x20 || c > 0x7E) {
+            char escape[8];
+            std::snprintf(escape, sizeof escape, "\\u%04x", c);
+            out += escape;
+        } else {
+            out += static_cast<char>(c);
+        }
+    }
+    return out + "\"";
+}
+
+std::string number_text(double value) {
+    char text[64];
+    std::snprintf(text, sizeof text, "%.3f", value);
+    return text;
+}
+
+} // namespace
+
+result::result(const std::string& id) : line_("{\"id\":" + quoted(id)) {}
+
+result::~result() {
+    std::printf("%s}\n", line_.c_str());
+    std::fflush(stdout);
+}
+
+result& result::number(const char* key, double value) {
+    line_ += "," + quoted(key) + ":" + number_text(value);
+    return *this;
+}
+
+result& result::text(const char* key, const std::string& value) {
+    line_ += "," + quoted(key) + ":" + quoted(value);
+    return *this;
+}
+
+result& result::flag(const char* key, bool value) {
+    line_ += "," + quoted(key) + ":" + (value ? "true" : "false");
+    return *this;
+}
+
+result& result::numbers(const char* key, const std::vector<double>& values) {
+    line_ += "," + quoted(key) + ":[";
+    for (std::size_t i = 0; i < values.size(); ++i)
+        line_ += (i ? "," : "") + number_text(values[i]);
+    line_ += "]";
+    return *this;
+}
+
+// ---- recorder ----
+
+namespace {
+const char* const recorder_class = "AuthClientBenchRecorder";
+}
+
+recorder::recorder() {
+    static const ATOM atom = [] {
+        WNDCLASSEXA wc{};
+        wc.cbSize = sizeof wc;
+        wc.lpfnWndProc = &recorder::procedure;
+        wc.hInstance = GetModuleHandleA(nullptr);
+        wc.lpszClassName = recorder_class;
+        return RegisterClassExA(&wc);
+    }();
+    (void)atom;
+    events_.reserve(1 << 16);
+    window_ = CreateWindowExA(0, recorder_class, "recorder", WS_OVERLAPPEDWINDOW, 0, 0, 100, 100,
+                              nullptr, nullptr, GetModuleHandleA(nullptr), this);
+    if (!window_)
+        throw std::runtime_error("cannot create the recorder window");
+}
+
+recorder::~recorder() {
+    DestroyWindow(window_);
+}
+
+LRESULT CALLBACK recorder::procedure(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
+    if (message == WM_NCCREATE) {
+        const auto* create = reinterpret_cast<const CREATESTRUCTA*>(lparam);
+        SetWindowLongPtrA(window, GWLP_USERDATA,
+                          reinterpret_cast<LONG_PTR>(create->lpCreateParams));
+    }
+    auto* self = reinterpret_cast<recorder*>(GetWindowLongPtrA(window, GWLP_USERDATA));
+    if (self && message == auth::WM_CLIENT_STATE) {
+        self->events_.push_back({static_cast<int>(lparam), now_us()});
+        return 0;
+    }
+    if (message == auth::WM_SERVER_INFO)
+        return 0;
+    return DefWindowProcA(window, message, wparam, lparam);
+}
+
+long recorder::find(int state, std::size_t from) const {
+    for (std::size_t i = from; i < events_.size(); ++i)
+        if (events_[i].state == state)
+            return static_cast<long>(i);
+    return -1;
+}
+
+bool pump_until(const std::function<bool()>& done, DWORD timeout_ms, DWORD slice_ms, HANDLE wake) {
+    const double deadline = now_us() + timeout_ms * 1000.0;
+    for (;;) {
+        MSG msg;
+        while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+            TranslateMessage(&msg);
+            DispatchMessageA(&msg);
+        }
+        if (done())
+            return true;
+        const double left_us = deadline - now_us();
+        if (left_us <= 0)
+            return false;
+        const DWORD left_ms = static_cast<DWORD>(left_us / 1000.0) + 1;
+        // Sent messages (the worker's SendMessage) wake this wait as well.
+        MsgWaitForMultipleObjectsEx(wake ? 1 : 0, wake ? &wake : nullptr,
+                                    std::min(left_ms, slice_ms), QS_ALLINPUT, MWMO_INPUTAVAILABLE);
+    }
+}
+
+// ---- registry ----
+
+namespace {
+const char* const scratch_root = "Software\\AuthClientBench";
+const char* const settings_path = "Software\\Auth Client";
+} // namespace
+
+registry_sandbox::registry_sandbox()
+    : path_(std::string(scratch_root) + "\\" + std::to_string(GetCurrentProcessId()) + "-" +
+            std::to_string(GetTickCount64())) {
+    if (RegCreateKeyExA(HKEY_CURRENT_USER, path_.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
+                        KEY_ALL_ACCESS, nullptr, &scratch_, nullptr) != ERROR_SUCCESS)
+        throw std::runtime_error("cannot create the scratch key " + path_);
+    if (RegOverridePredefKey(HKEY_CURRENT_USER, scratch_) != ERROR_SUCCESS) {
+        RegCloseKey(scratch_);
+        throw std::runtime_error("cannot map HKEY_CURRENT_USER");
+    }
+}
+
+registry_sandbox::~registry_sandbox() {
+    RegOverridePredefKey(HKEY_CURRENT_USER, nullptr);
+    RegCloseKey(scratch_);
+    RegDeleteTreeA(HKEY_CURRENT_USER, path_.c_str());
+    RegDeleteKeyA(HKEY_CURRENT_USER, path_.c_str());
+    RegDeleteKeyA(HKEY_CURRENT_USER, scratch_root); // fails while another bench holds a key
+}
+
+void set_setting(const char* name, const std::string& value) {
+    HKEY key = nullptr;
+    if (RegCreateKeyExA(HKEY_CURRENT_USER, settings_path, 0, nullptr, 0, KEY_WRITE, nullptr, &key,
+                        nullptr) != ERROR_SUCCESS)
+        throw std::runtime_error("cannot open the settings key");
+    RegSetValueExA(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
+                   static_cast<DWORD>(value.size() + 1));
+    RegCloseKey(key);
+}
+
+void remove_setting(const char* name) {
+    HKEY key = nullptr;
+    if (RegOpenKeyExA(HKEY_CURRENT_USER, settings_path, 0, KEY_WRITE, &key) != ERROR_SUCCESS)
+        return;
+    RegDeleteValueA(key, name);
+    RegCloseKey(key);
+}
+
+std::string windows_path(const std::string& unix_path) {
+    if (unix_path.empty() || unix_path[0] != '/')
+        return unix_path;
+    std::string path = "Z:" + unix_path;
+    std::replace(path.begin(), path.end(), '/', '\\');
+    return path;
+}
+
+// ---- packets ----
+
+std::vector<unsigned char> build(const std::string& login, const std::string& password,
+                                 const auth::server_random& random, bool disconnect) {
+    std::vector<unsigned char> buffer(auth::packet_buffer_size);
+    auth::request r;
+    r.login = &login;
+    r.version = "WIN-1.3.4";
+    r.random = random;
+    r.key = auth::make_key(password);
+    r.disconnect = disconnect;
+    auth::build_request(buffer.data(), r, nullptr);
+    buffer.resize(auth::request_size(buffer.data()));
+    return buffer;
+}
+
+auth::server_random answer_random(const unsigned char* answer, std::size_t size) {
+    auth::server_random random{};
+    if (auth::check_answer(answer, size) != auth::verdict::well_formed)
+        return random;
+    auth::read_answer(answer, size,
+                      [&](unsigned char type, const unsigned char* data, std::size_t) {
+                          if (type == auth::chunk_server_random)
+                              std::copy(data, data + 8, random.begin());
+                      });
+    return random;
+}
+
+double median(std::vector<double> samples) {
+    if (samples.empty())
+        return 0;
+    std::sort(samples.begin(), samples.end());
+    const std::size_t n = samples.size();
+    return n % 2 ? samples[n / 2] : (samples[n / 2 - 1] + samples[n / 2]) / 2;
+}
+
+namespace {
+
+// SystemHandleInformation: every handle of every process, one entry each.
+struct handle_entry {
+    ULONG process;
+    BYTE type;
+    BYTE flags;
+    USHORT value;
+    PVOID object;
+    ULONG access;
+};
+struct handle_table {
+    ULONG count;
+    handle_entry entries[1];
+};
+using query_system_information = LONG(WINAPI*)(ULONG, PVOID, ULONG, PULONG);
+
+double handles_in_system_table() {
+    static const auto query = reinterpret_cast<query_system_information>(reinterpret_cast<void*>(
+        GetProcAddress(GetModuleHandleA("ntdll.dll"), "NtQuerySystemInformation")));
+    if (!query)
+        return 0;
+    static std::vector<char> buffer(1 << 20);
+    ULONG length = 0;
+    while (query(16, buffer.data(), static_cast<ULONG>(buffer.size()), &length) != 0) {
+        if (buffer.size() >= (64u << 20))
+            return 0;
+        buffer.resize(buffer.size() * 2);
+    }
+    const auto* table = reinterpret_cast<const handle_table*>(buffer.data());
+    const DWORD me = GetCurrentProcessId();
+    double mine = 0;
+    for (ULONG i = 0; i < table->count; ++i)
+        mine += table->entries[i].process == me;
+    return mine;
+}
+
+double committed_private() {
+    double total = 0;
+    MEMORY_BASIC_INFORMATION region;
+    const char* at = nullptr;
+    while (VirtualQuery(at, &region, sizeof region) == sizeof region) {
+        if (region.State == MEM_COMMIT && region.Type == MEM_PRIVATE)
+            total += static_cast<double>(region.RegionSize);
+        const char* next = static_cast<const char*>(region.BaseAddress) + region.RegionSize;
+        if (next <= at)
+            break;
+        at = next;
+    }
+    return total;
+}
+
+double unix_descriptors() {
+    double count = 0;
+    WIN32_FIND_DATAA found;
+    const HANDLE search = FindFirstFileA("Z:\\proc\\self\\fd\\*", &found);
+    if (search == INVALID_HANDLE_VALUE)
+        return 0;
+    do
+        count += found.cFileName[0] != '.';
+    while (FindNextFileA(search, &found));
+    FindClose(search);
+    return count; // the listing's own descriptor included, the same at every sample
+}
+
+} // namespace
+
+resources sample_resources() {
+    resources r;
+    DWORD handles = 0;
+    GetProcessHandleCount(GetCurrentProcess(), &handles);
+    r.handles = handles ? handles : handles_in_system_table();
+    PROCESS_MEMORY_COUNTERS_EX counters{};
+    counters.cb = sizeof counters;
+    if (GetProcessMemoryInfo(GetCurrentProcess(),
+                             reinterpret_cast<PROCESS_MEMORY_COUNTERS*>(&counters),
+                             sizeof counters)) {
+        r.private_bytes = static_cast<double>(counters.PrivateUsage ? counters.PrivateUsage
+                                                                    : counters.PagefileUsage);
+        r.working_set = static_cast<double>(counters.WorkingSetSize);
+    }
+    r.committed = committed_private();
+    r.unix_fds = unix_descriptors();
+    return r;
+}
+
+} // namespace bench

@@ -1,0 +1,386 @@
+#!/usr/bin/env python3
+"""Writes docs/PERFORMANCE.md from one run of scripts/bench.sh: the result lines of the Windows
+bench programs (JSON, one object a line) and Google Benchmark's JSON for DES."""
+
+import argparse
+import datetime
+import json
+import statistics
+import sys
+
+
+def load_results(path):
+    results = {}
+    failures = []
+    with open(path, encoding="utf-8") as f:
+        for line in f:
+            line = line.strip()
+            if not line.startswith("{"):
+                continue
+            r = json.loads(line)
+            if r["id"] == "failure":
+                failures.append(r["what"])
+                continue
+            results.setdefault(r["id"], []).append(r)
+    return results, failures
+
+
+def samples(results, rid, key="samples_us"):
+    out = []
+    for r in results.get(rid, []):
+        out.extend(r.get(key, []))
+    return out
+
+
+def one(results, rid):
+    rs = results.get(rid)
+    return rs[0] if rs else None
+
+
+def med(xs):
+    return statistics.median(xs) if xs else float("nan")
+
+
+def us(x):
+    if x != x:
+        return "n/a"
+    return f"{x / 1000:.2f} ms" if x >= 1000 else f"{x:.0f} µs"
+
+
+def pair(xs):
+    return f"{us(med(xs))} / {us(max(xs))}" if xs else "n/a"
+
+
+def ratio(a, b):
+    return f"{a / b:.2f}" if b and a == a and b == b else "n/a"
+
+
+def kib(x):
+    return f"{x / 1024:,.0f} KiB"
+
+
+def des_figures(path):
+    try:
+        with open(path, encoding="utf-8") as f:
+            data = json.load(f)
+    except (OSError, ValueError):
+        return {}
+    out = {}
+    for b in data.get("benchmarks", []):
+        if b.get("run_type") != "iteration":
+            continue
+        scale = {"ns": 1, "us": 1e3, "ms": 1e6}[b.get("time_unit", "ns")]
+        out.setdefault(b["run_name"], []).append(b["cpu_time"] * scale)
+    return out
+
+
+# How many times each platform call that the design asks for happens in an operation; counted
+# from auth/worker.cpp and auth/client.cpp.
+REQUIRED = {
+    # thread start; registry reads: server, port, protocol at thread start, then per pass the
+    # type, the protocol to send and the protocol to receive (TCP: the type again for local_ip);
+    # state notifications busy and authorised.
+    "connect_udp": {"thread": 1, "reads": 3 + 2 * 3, "sends": 2},
+    "connect_tcp": {"thread": 1, "reads": 3 + 2 * 4, "sends": 2},
+    # the disconnect pass's reads, the period of the pause that ends the cycle; busy,
+    # authorised, idle.
+    "stop_udp": {"thread": 0, "reads": 3 + 1, "sends": 3},
+    "stop_tcp": {"thread": 0, "reads": 4 + 1, "sends": 3},
+}
+
+
+def main():
+    p = argparse.ArgumentParser()
+    p.add_argument("--results", required=True)
+    p.add_argument("--des", required=True)
+    p.add_argument("--machine", required=True)
+    p.add_argument("--output", required=True)
+    p.add_argument("--commit", default="unknown")
+    p.add_argument("--counts", action="append", default=[])
+    a = p.parse_args()
+
+    results, failures = load_results(a.results)
+    des = des_figures(a.des)
+    today = datetime.date.today().isoformat()
+    lines = []
+    w = lines.append
+
+    parts = {k: med(samples(results, "part_" + k)) for k in
+             ("thread_start", "thread_exit", "registry_read", "send_message", "resolve",
+              "wait_signalled", "server_calls", "udp_socket")}
+
+    def required_cost(rid):
+        r = REQUIRED[rid]
+        return (r["thread"] * parts["thread_start"] + r["reads"] * parts["registry_read"] +
+                r["sends"] * parts["send_message"])
+
+    w("# Performance")
+    w("")
+    w(f"Measured by `scripts/bench.sh` on {today}, machine kind {a.machine}, commit "
+      f"{a.commit}. The client runs as the 64-bit Windows build under Wine; the reference "
+      "server (`tools/auth-server`, release build without sanitizers) runs natively on "
+      "127.0.0.1. Counts of this run: " + "; ".join(a.counts) + ".")
+    w("")
+    w("The machine is shared: other work ran on its two cores during the run, so single "
+      "samples scatter and the worst figures show that load more than the program. The floor "
+      "or peer of each line was measured in the same run, taking turns with the client, so "
+      "both saw the same load. Medians are the figures to compare.")
+    w("")
+    if failures:
+        w("**Runs that failed:** " + "; ".join(failures))
+        w("")
+
+    w("## Results")
+    w("")
+    w("| what was measured | figure (median / worst) | floor or peer (median / worst) | ratio of "
+      "medians | goal | met |")
+    w("|---|---|---|---|---|---|")
+
+    def latency_row(title, rid, fid, floor_title):
+        xs, fs = samples(results, rid), samples(results, fid)
+        r = med(xs) / med(fs) if xs and fs else float("nan")
+        met = "yes" if r == r and r <= 1.5 else "no, see below"
+        w(f"| {title} ({len(xs)}×) | {pair(xs)} | {floor_title}: {pair(fs)} | {ratio(med(xs), med(fs))} "
+          f"| ≤ 1.5 | {met} |")
+
+    latency_row("connect to `authorised`, UDP: `start()` to the `WM_CLIENT_STATE` handled",
+                "connect_udp", "floor_connect_udp", "socket, bind, two round trips")
+    latency_row("connect to `authorised`, TCP", "connect_tcp", "floor_connect_tcp",
+                "two connections with one round trip each")
+    latency_row("`stop(0)` to `idle` while authorised, UDP", "stop_udp", "floor_rtt_udp",
+                "one round trip")
+    latency_row("`stop(0)` to `idle` while authorised, TCP", "stop_tcp", "floor_rtt_tcp",
+                "one connection with one round trip")
+
+    cp, cq = samples(results, "close_program"), samples(results, "close_peer")
+    rtt = med(samples(results, "floor_rtt_udp"))
+    peer = med(cq) + rtt if cq else float("nan")
+    w(f"| WM_CLOSE to process exit of `AuthClient.exe --tray --connect`, authorised over UDP "
+      f"({len(cp)}×) | {pair(cp)} | a minimal window program's WM_CLOSE to exit: {pair(cq)}; "
+      f"plus one UDP round trip: {us(peer)} | {ratio(med(cp), peer)} | (none set) | — |")
+
+    idle = one(results, "idle")
+    if idle:
+        wakes_ok = idle["wake_episodes"] <= idle["expected_passes"] and \
+            idle["passes"] == idle["expected_passes"]
+        w(f"| idle: wake-ups of the worker in {idle['seconds']:.0f} s while authorised "
+          f"({idle['protocol'].upper()}, default period {idle['period_s']:.0f} s) | "
+          f"{idle['wake_episodes']:.0f} | passes: {idle['expected_passes']:.0f} due, "
+          f"{idle['passes']:.0f} seen by the server ({idle['verified']:.0f} verified) | "
+          f"{ratio(idle['wake_episodes'], idle['expected_passes'])} | no wake-up beyond the "
+          f"passes | {'yes' if wakes_ok else 'no'} |")
+        w(f"| idle: CPU time of the program in the same {idle['seconds']:.0f} s | "
+          f"{idle['program_cpu_ms']:.2f} ms (worker {idle['worker_cpu_ms']:.2f} ms) | "
+          f"{idle['expected_passes']:.0f} passes: {idle['program_cpu_ms'] / max(1, idle['expected_passes']):.2f} ms "
+          f"a pass | — | milliseconds | "
+          f"{'yes' if idle['program_cpu_ms'] < 1000 else 'no'} |")
+
+    for proto in ("udp", "tcp"):
+        e = one(results, "endurance_" + proto)
+        if not e:
+            continue
+        expected_verified = e["passes"] - 1
+        handles_flat = abs(e["handles_end"] - e["handles_start"]) <= 2
+        memory_flat = e["private_end"] - e["private_start"] <= 256 * 1024 and \
+            e["committed_end"] - e["committed_start"] <= 64 * 1024
+        ok = (e["verified"] == expected_verified and e["not_ok"] == 0 and handles_flat and
+              memory_flat and e["error_states"] == 0)
+        w(f"| endurance, {proto.upper()}, RECONNECT_PERIOD 0: {e['passes']:.0f} passes | "
+          f"{e['verified']:.0f} of {expected_verified:.0f} answers verified, "
+          f"{e['error_states']:.0f} errors; handles {e['handles_start']:.0f} → "
+          f"{e['handles_end']:.0f}, private bytes {kib(e['private_start'])} → "
+          f"{kib(e['private_end'])} | start sampled after {e['passes'] - e['measured_passes']:.0f} "
+          f"passes; {e['measured_passes'] / e['seconds']:.0f} passes/s | handles "
+          f"{e['handles_end'] - e['handles_start']:+.0f}, private "
+          f"{(e['private_end'] - e['private_start']) / 1024:+.0f} KiB | all verified, flat | "
+          f"{'yes' if ok else 'no'} |")
+
+    soak = results.get("faults_udp", [])
+    if soak:
+        total = lambda k: sum(r[k] for r in soak)
+        rec = [x for r in soak for x in r["recovery_ms"]]
+        gap = max(r["longest_gap_ms"] for r in soak)
+        ok = total("unrecovered") == 0 and \
+            max(r["longest_refused_run"] for r in soak) <= 3 and \
+            not any("fault soak" in f for f in failures)
+        w(f"| fault soak, UDP, RECONNECT_PERIOD 0: {total('passes'):.0f} passes over "
+          f"{len(soak)} clients, one answer in ten dropped ({total('applied_drop'):.0f}), "
+          f"delayed 0.1–7 s ({total('applied_delay'):.0f}) or broken "
+          f"({total('applied_broken'):.0f}) | {total('error_episodes'):.0f} `error` episodes, "
+          f"{total('unrecovered'):.0f} without recovery; {total('refused'):.0f} exchanges "
+          f"refused after a late answer, at most "
+          f"{max(r['longest_refused_run'] for r in soak):.0f} in a row; recovery "
+          f"{med(rec):.0f} ms / {max(rec) if rec else 0:.0f} ms; longest silence "
+          f"{gap / 1000:.1f} s | quick retry: 500 ms pause, then one exchange | — | never "
+          f"hangs, `authorised` again within the three quick retries | "
+          f"{'yes' if ok else 'no'} |")
+
+    if des:
+        ours, theirs = des.get("ours_key_and_block", []), des.get("libcrypto_key_and_block", [])
+        if ours and theirs:
+            r = med(ours) / med(theirs)
+            w(f"| DES key schedule and one block (host build, {len(ours)} repetitions) | "
+              f"{med(ours):.0f} ns / {max(ours):.0f} ns | libcrypto "
+              f"`DES_set_key_unchecked` + `DES_ecb_encrypt`: {med(theirs):.0f} ns / "
+              f"{max(theirs):.0f} ns | {r:.2f} | ≤ 1.0 | {'yes' if r <= 1.0 else 'no'} |")
+    w("")
+
+    w("## Where a goal is missed")
+    w("")
+    w("The floors of connect and stop are bare exchanges made by one thread with blocking calls. "
+      "The client does the same exchanges, but the design also makes it do things the floor "
+      "does not, each of which costs more under Wine than a loopback round trip:")
+    w("")
+    w("- a new worker thread for every connect;")
+    w("- a registry read (open, query, close) at every use of a setting, several per pass;")
+    w("- a `SendMessage` to the main window for each state change (busy, authorised; idle), "
+      "which waits until the main thread has handled it.")
+    w("")
+    w("Their cost on this machine, measured in the same run (`client_bench parts`, median of 50):")
+    w("")
+    w("| call | median |")
+    w("|---|---|")
+    names = {"thread_start": "`CreateThread` to the thread's first instruction",
+             "thread_exit": "a thread's return to its handle signalling",
+             "registry_read": "one setting read (`RegCreateKeyA`, `RegQueryValueExA`, `RegCloseKey`)",
+             "send_message": "`SendMessageA` from another thread, handled by a waiting main thread",
+             "resolve": "`gethostbyname(\"127.0.0.1\")`",
+             "wait_signalled": "`WaitForSingleObject` on a set event",
+             "server_calls": "`CreateEventA` + `WaitForSingleObject` + `CloseHandle` (three wineserver requests)",
+             "udp_socket": "UDP `socket` + `bind` + `closesocket`"}
+    for k, title in names.items():
+        w(f"| {title} | {us(parts[k])} |")
+    w("")
+    w("Adding what each operation requires (counted from the worker's code: reads of "
+      "AUTH_SERVER, AUTH_PORT and AUTH_PROTOCOL at thread start, per pass AUTH_TYPE and "
+      "AUTH_PROTOCOL for sending and receiving, over TCP AUTH_TYPE again for the local address, "
+      "RECONNECT_PERIOD at each pause) to the floor gives the least this design can take here:")
+    w("")
+    w("| operation | floor | + required calls | = least possible | measured median | measured / least |")
+    w("|---|---|---|---|---|---|")
+    floors = {"connect_udp": "floor_connect_udp", "connect_tcp": "floor_connect_tcp",
+              "stop_udp": "floor_rtt_udp", "stop_tcp": "floor_rtt_tcp"}
+    for rid, fid in floors.items():
+        f, m = med(samples(results, fid)), med(samples(results, rid))
+        need = required_cost(rid)
+        req = REQUIRED[rid]
+        what = ", ".join(x for x in (
+            f"{req['thread']} thread" if req["thread"] else "",
+            f"{req['reads']} reads", f"{req['sends']} notifications") if x)
+        w(f"| {rid.replace('_', ' ')} | {us(f)} | {what}: {us(need)} | {us(f + need)} | "
+          f"{us(m)} | {ratio(m, f + need)} |")
+    w("")
+    w("So 1.5 times the bare exchanges is out of reach on this setup without changing what "
+      "the design fixes (one thread per connect, settings read at every use, synchronous state "
+      "notifications): over UDP a loopback round trip under Wine costs less than the thread "
+      "start alone. What remains between the least possible and the measured median is "
+      "scheduling: each of those calls is a request to the wineserver, and on this virtual "
+      "machine a request that finds the cores idle waits for one to wake, so the same call "
+      "costs several times more on a quiet machine than on a busy one (compare the three "
+      "wineserver requests above with a registry read, which is also three). Nothing in the "
+      "worker's own code showed up beyond those calls: it allocates nothing per pass, and a "
+      "filtered log line is one comparison. Whether the goals hold on Windows, where these "
+      "calls do not go through a server process, cannot be measured here.")
+    w("")
+    w("WM_CLOSE to exit has no goal of its own; the program's exit does more than the minimal "
+      "window program's: it removes its tray icon, writes the credentials and autostart "
+      "choices, stops the worker with the disconnect exchange and waits for it, and releases "
+      "its objects and Winsock.")
+    w("")
+
+    w("## What the fault soak found")
+    w("")
+    w("The first soak runs showed clients that stayed in `error` after a delayed UDP answer, "
+      "every later exchange refused with code 1001 while the server answered each at once. "
+      "An answer that arrives after the client has given up on it (the 5 s select time-out) "
+      "waited in the socket and was taken for the answer to the next request; from then on "
+      "each answer read was the one to the request before, so each encrypted random answered "
+      "a challenge the server had already replaced, and only a lost answer could bring the two "
+      "back in step. With `RECONNECT_PERIOD` 1 and one answer delayed by 6 s the client never "
+      "became `authorised` again. `auth/worker.cpp` now drops what is already waiting in the "
+      "UDP socket before each request (`ioctlsocket(FIONREAD)`, at most 64 datagrams); the "
+      "figures above are with that change. One refused exchange can still follow a late "
+      "answer, because the server takes the challenge in the late answer as the one given; "
+      "the next quick retry then succeeds (the refused exchanges counted above).")
+    w("")
+    w("## How each figure is taken")
+    w("")
+    w("- **Connect and stop** (`client_bench latency`): `auth::c_client` in the bench process "
+      "with a real window that time-stamps each `WM_CLIENT_STATE` as it handles it; the main "
+      "thread sleeps in `MsgWaitForMultipleObjectsEx` until a message comes. Connect runs from "
+      "`start()` to the handled `authorised`, stop from `stop(0)` to the handled `idle` (the "
+      "disconnect exchange in between). Every run is checked against the server's records: "
+      "the challenge answer and the disconnect request verified. The floor program "
+      "(`floor_bench`, a separate process using `auth/packet.h` for packets of the same sizes "
+      "and the real DES answer) runs in five blocks taking turns with the client.")
+    w("- **WM_CLOSE** (`client_bench close`): settings with saved credentials in the bench "
+      "prefix's registry, `AuthClient.exe --tray --connect`, the authorization seen in the "
+      "server's records and the disconnect button enabled, then WM_CLOSE posted to "
+      "`FindWindowA(\"MainDlgClass-{102394812}\", nullptr)` and the time until the process "
+      "handle signals. The peer is `floor_bench window`, a hidden window that posts quit on "
+      "WM_DESTROY, timed the same way.")
+    w("- **Idle** (`client_bench idle`): after the authorization and half a period, a sampler "
+      "thread reads the Linux scheduler statistics of the worker thread once a second (Wine "
+      "runs each Windows thread as a Linux thread) and counts the seconds in which it ran; "
+      "runs of such seconds are wake-ups. The CPU time is that of every thread of the process "
+      "except the sampler, from `/proc/PID/task/*/schedstat` at both ends. `GetProcessTimes` "
+      f"gave {idle['process_times_ms']:.0f} ms for the same span: under Wine it counts in "
+      "10 ms ticks." if idle else "- **Idle**: not run.")
+    w("- **Endurance** (`client_bench endurance`): every record of the server is read; each "
+      "answer must be `ok` and each encrypted random verified. Handles: "
+      "`GetProcessHandleCount` returns 0 under Wine 8, so the process's entries in the system "
+      "handle table (`NtQuerySystemInformation`, class 16) are counted instead. Private bytes: "
+      "`GetProcessMemoryInfo`; Wine leaves `PrivateUsage` 0 and fills the commit charge "
+      "(`PagefileUsage`), which is the same quantity on Windows. The start is sampled after a "
+      "warm-up of a tenth of the passes (at most 1000).")
+    w("- **Fault soak** (`client_bench faults`): after each request the bench tells the server, "
+      "with probability 1/10, to drop the next answer, delay it by 0.1 to 7 s (beyond 5 s the "
+      "client has given up on it and the late datagram arrives later), or break its chunks. "
+      "Faults start after the authorization (a failure before the first success ends the "
+      "worker by design). Every `error` state must be followed by `authorised`. An exchange "
+      "that was not faulted but refused (code 1001) answered a challenge that a late answer "
+      "had moved on; no more than three such in a row (the quick retries) may happen. A "
+      "silence of 20 s would count as a hang. The worst recovery times are those where the "
+      "retry itself met a fault. Several clients, each with its own server and registry sandbox, run at once so "
+      "that the 5 s answer time-outs of the drops do not add up to hours.")
+    w("- **DES** (`des_bench`, Google Benchmark): `des_set_key` + `des_crypt_block` as the "
+      "client does per packet, against libcrypto's `DES_set_key_unchecked` + "
+      "`DES_ecb_encrypt` in the same binary, over 256 varying keys and blocks; CPU time per "
+      "operation over 10 repetitions.")
+    w("")
+
+    details = []
+    for proto in ("udp", "tcp"):
+        e = one(results, "endurance_" + proto)
+        if e:
+            details.append((proto, e))
+    if details:
+        w("## Endurance trend")
+        w("")
+        for proto, e in details:
+            w(f"{proto.upper()}: passes, handles, private bytes (KiB), committed private "
+              "regions by `VirtualQuery` (KiB); Wine's Unix descriptors "
+              f"{e['fds_start']:.0f} → {e['fds_end']:.0f}.")
+            w("")
+            w("| pass | handles | private KiB | committed KiB |")
+            w("|---|---|---|---|")
+            for i, n in enumerate(e["trend_pass"]):
+                w(f"| {n:.0f} | {e['trend_handles'][i]:.0f} | {e['trend_private'][i] / 1024:,.0f} | "
+                  f"{e['trend_committed'][i] / 1024:,.0f} |")
+            w("")
+    if des:
+        w("## DES parts")
+        w("")
+        w("| benchmark | median ns | worst ns |")
+        w("|---|---|---|")
+        for name, xs in des.items():
+            w(f"| `{name}` | {med(xs):.1f} | {max(xs):.1f} |")
+        w("")
+
+    with open(a.output, "w", encoding="utf-8") as f:
+        f.write("\n".join(lines))
+    return 1 if failures else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())

@@ -1,0 +1,113 @@
+#!/usr/bin/env bash
+# Benchmarks and soak runs of the client against the reference server on loopback (the Windows
+# side under Wine), written up in docs/PERFORMANCE.md. Not part of scripts/test.sh.
+#
+# Builds its own trees (build/bench-host, build/bench-win64) and Wine prefix
+# (build/bench-wineprefix), so it never touches the test trees. The counts default to the
+# full run and can be lowered for a quick look, e.g. BENCH_UDP_PASSES=5000 scripts/bench.sh:
+#   BENCH_REPETITIONS (50)        connect and stop, per protocol
+#   BENCH_CLOSE_REPETITIONS (10)  WM_CLOSE to exit of AuthClient.exe
+#   BENCH_IDLE_SECONDS (120)      idle cost while authorised
+#   BENCH_UDP_PASSES (100000)     endurance over UDP
+#   BENCH_TCP_PASSES (20000)      endurance over TCP
+#   BENCH_FAULT_PASSES (10000)    fault soak, split over BENCH_FAULT_PROCESSES (10) clients
+#   BENCH_MACHINE                 the machine kind named in the report
+#   BENCH_OUTPUT                  the report (default docs/PERFORMANCE.md)
+set -uo pipefail
+root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+. "$root/scripts/lib.sh"
+
+repetitions=${BENCH_REPETITIONS:-50}
+close_repetitions=${BENCH_CLOSE_REPETITIONS:-10}
+idle_seconds=${BENCH_IDLE_SECONDS:-120}
+udp_passes=${BENCH_UDP_PASSES:-100000}
+tcp_passes=${BENCH_TCP_PASSES:-20000}
+fault_passes=${BENCH_FAULT_PASSES:-10000}
+fault_processes=${BENCH_FAULT_PROCESSES:-10}
+machine=${BENCH_MACHINE:-cpp (2 cores, Debian 12, Wine 8.0)}
+output=${BENCH_OUTPUT:-$root/docs/PERFORMANCE.md}
+
+host="$root/build/bench-host"
+win="$root/build/bench-win64"
+work="$win/bench-run"
+results="$work/results.jsonl"
+
+cleanup() {
+    wine_stop
+    display_stop
+}
+trap cleanup EXIT
+
+ensure_packages libbenchmark-dev
+
+configure() {
+    local tree=$1 preset=$2
+    shift 2
+    if [ ! -f "$tree/build.ninja" ]; then
+        cmake --preset "$preset" -S "$root" -B "$tree" -DAUTHCLIENT_TESTS=OFF \
+            -DAUTHCLIENT_BENCH=ON "$@" \
+            >/dev/null || return 1
+    fi
+    cmake --build "$tree" --parallel "$(nproc)"
+}
+
+log "build: bench-host (release, no sanitizers)"
+configure "$host" host -DCMAKE_BUILD_TYPE=Release -DAUTHCLIENT_SANITIZE=OFF || exit 1
+log "build: bench-win64"
+configure "$win" win64 -DAUTHCLIENT_BENCH_SERVER="$host/tools/auth-server/auth-server" || exit 1
+
+rm -rf "$work"
+mkdir -p "$work"
+: >"$results"
+
+log "DES: key schedule and one block, ours and libcrypto's"
+"$host/des_bench" --benchmark_repetitions=10 --benchmark_min_time=0.2 \
+    --benchmark_format=json >"$work/des.json" 2>"$work/des.log" ||
+    echo '{"id":"failure","what":"des_bench failed"}' >>"$results"
+
+export WINEPREFIX="$root/build/bench-wineprefix"
+display_start || exit 1
+wine_start
+
+# One Windows bench run; its result lines go to the results, everything else to its log.
+bench() {
+    local name=$1
+    shift
+    log "$name"
+    (cd "$win" && wine ./client_bench.exe "$@") >"$work/$name.out" 2>"$work/$name.log" </dev/null
+    local status=$?
+    grep '^{' "$work/$name.out" >>"$results"
+    if [ $status != 0 ]; then
+        echo "{\"id\":\"failure\",\"what\":\"$name exited with $status\"}" >>"$results"
+        tail -n 5 "$work/$name.log" >&2
+    fi
+}
+
+bench parts parts 50
+bench latency latency "$repetitions" 5
+bench close close "$close_repetitions"
+bench idle idle "$idle_seconds"
+bench endurance-udp endurance udp "$udp_passes"
+bench endurance-tcp endurance tcp "$tcp_passes"
+
+log "fault soak: $fault_passes passes over $fault_processes clients"
+pids=()
+for i in $(seq 1 "$fault_processes"); do
+    share=$((fault_passes / fault_processes + (i <= fault_passes % fault_processes ? 1 : 0)))
+    (cd "$win" && wine ./client_bench.exe faults udp "$share" "$i") \
+        >"$work/faults-$i.out" 2>"$work/faults-$i.log" </dev/null &
+    pids+=($!)
+done
+for i in "${!pids[@]}"; do
+    if ! wait "${pids[$i]}"; then
+        echo "{\"id\":\"failure\",\"what\":\"fault soak $((i + 1)) failed\"}" >>"$results"
+    fi
+    grep '^{' "$work/faults-$((i + 1)).out" >>"$results"
+done
+
+log "report: $output"
+python3 "$root/bench/report.py" --results "$results" --des "$work/des.json" \
+    --machine "$machine" --output "$output" \
+    --counts "repetitions=$repetitions close=$close_repetitions idle=$idle_seconds" \
+    --counts "udp=$udp_passes tcp=$tcp_passes faults=$fault_passes/$fault_processes" \
+    --commit "$(git -C "$root" rev-parse --short HEAD 2>/dev/null || echo unknown)"
