@@ -101,7 +101,7 @@ std::string fault::describe() const {
     return s;
 }
 
-std::optional<std::string> parse_fault(const std::string& spec, fault& out) {
+std::optional<std::string> parse_fault(const std::string& given, fault& out) {
     static const std::map<std::string, fault_kind> modes = {
         {"none", fault_kind::none},         {"drop", fault_kind::drop},
         {"delay", fault_kind::delay},       {"hold", fault_kind::hold},
@@ -112,7 +112,7 @@ std::optional<std::string> parse_fault(const std::string& spec, fault& out) {
         {"short1", fault_kind::short1},     {"short2", fault_kind::short2},
         {"raw", fault_kind::raw},
     };
-    const auto t = tokens(spec);
+    const auto t = tokens(given);
     if (t.empty())
         return std::string("fault needs a mode");
     const auto mode = modes.find(t[0]);
@@ -164,16 +164,16 @@ std::optional<std::string> parse_fault(const std::string& spec, fault& out) {
     return std::nullopt;
 }
 
-std::optional<std::string> parse_info(const std::string& spec, info_message& out) {
-    if (spec == "none") {
+std::optional<std::string> parse_info(const std::string& given, info_message& out) {
+    if (given == "none") {
         out = info_message{};
         return std::nullopt;
     }
     info_message m;
     std::string* fields[3] = {&m.header, &m.data, &m.params};
     int field = 0;
-    for (std::size_t i = 0; i < spec.size(); ++i) {
-        const char c = spec[i];
+    for (std::size_t i = 0; i < given.size(); ++i) {
+        const char c = given[i];
         if (c == '|') {
             if (++field > 2)
                 return std::string("info has at most three fields");
@@ -183,9 +183,9 @@ std::optional<std::string> parse_info(const std::string& spec, info_message& out
             *fields[field] += c;
             continue;
         }
-        if (++i == spec.size())
+        if (++i == given.size())
             return std::string("info ends in a lone backslash");
-        switch (spec[i]) {
+        switch (given[i]) {
         case 'n':
             *fields[field] += '\n';
             break;
@@ -202,7 +202,7 @@ std::optional<std::string> parse_info(const std::string& spec, info_message& out
             *fields[field] += '|';
             break;
         case 'x': {
-            auto b = i + 2 < spec.size() ? from_hex(spec.substr(i + 1, 2)) : std::nullopt;
+            auto b = i + 2 < given.size() ? from_hex(given.substr(i + 1, 2)) : std::nullopt;
             if (!b)
                 return std::string("\\x needs two hex digits");
             *fields[field] += static_cast<char>((*b)[0]);
@@ -219,13 +219,13 @@ std::optional<std::string> parse_info(const std::string& spec, info_message& out
     return std::nullopt;
 }
 
-std::optional<std::string> parse_account(const std::string& spec, std::string& login,
+std::optional<std::string> parse_account(const std::string& given, std::string& login,
                                          std::string& password) {
-    const auto colon = spec.find(':');
+    const auto colon = given.find(':');
     if (colon == std::string::npos)
         return std::string("account needs LOGIN:PASSWORD");
-    login = spec.substr(0, colon);
-    password = spec.substr(colon + 1);
+    login = given.substr(0, colon);
+    password = given.substr(colon + 1);
     return std::nullopt;
 }
 

@@ -40,7 +40,7 @@ struct fault {
 };
 
 // "MODE [ARG] [COUNT]", tokens separated by blanks or ':'. Returns an error text or nothing.
-std::optional<std::string> parse_fault(const std::string& spec, fault& out);
+std::optional<std::string> parse_fault(const std::string& given, fault& out);
 
 struct info_message {
     std::string header, data, params; // an empty field is left out of the answer
@@ -48,10 +48,10 @@ struct info_message {
 };
 
 // "HEADER|DATA|PARAMS" with the escapes \n \t \\ \| \xHH; "none" clears.
-std::optional<std::string> parse_info(const std::string& spec, info_message& out);
+std::optional<std::string> parse_info(const std::string& given, info_message& out);
 
 // "LOGIN:PASSWORD"; an empty login is the account for requests without a login.
-std::optional<std::string> parse_account(const std::string& spec, std::string& login,
+std::optional<std::string> parse_account(const std::string& given, std::string& login,
                                          std::string& password);
 
 // What a request holds, as far as the server cares.
