@@ -61,7 +61,7 @@ mkdir -p "$work"
 : >"$results"
 
 log "DES: key schedule and one block, ours and libcrypto's"
-"$host/des_bench" --benchmark_repetitions=10 --benchmark_min_time=0.2 \
+"$host/bench/des_bench" --benchmark_repetitions=10 --benchmark_min_time=0.2 \
     --benchmark_format=json >"$work/des.json" 2>"$work/des.log" ||
     echo '{"id":"failure","what":"des_bench failed"}' >>"$results"
 
@@ -74,7 +74,7 @@ bench() {
     local name=$1
     shift
     log "$name"
-    (cd "$win" && wine ./client_bench.exe "$@") >"$work/$name.out" 2>"$work/$name.log" </dev/null
+    (cd "$win/bench" && wine ./client_bench.exe "$@") >"$work/$name.out" 2>"$work/$name.log" </dev/null
     local status=$?
     grep '^{' "$work/$name.out" >>"$results"
     if [ $status != 0 ]; then
@@ -94,7 +94,7 @@ log "fault soak: $fault_passes passes over $fault_processes clients"
 pids=()
 for i in $(seq 1 "$fault_processes"); do
     share=$((fault_passes / fault_processes + (i <= fault_passes % fault_processes ? 1 : 0)))
-    (cd "$win" && wine ./client_bench.exe faults udp "$share" "$i") \
+    (cd "$win/bench" && wine ./client_bench.exe faults udp "$share" "$i") \
         >"$work/faults-$i.out" 2>"$work/faults-$i.log" </dev/null &
     pids+=($!)
 done
