@@ -97,7 +97,7 @@ take_screenshot() {
 }
 
 log "installing what is missing"
-ensure_packages
+ensure_packages fonts-wine
 log "building the reference server and the program"
 build_targets host "$host_build" auth-server
 build_targets win64 "$win_build" AuthClient authclient-protect
@@ -113,6 +113,7 @@ fi
 
 log "starting the Wine session ($WINEPREFIX)"
 wine_start || true # a server that is already up for this prefix is fine
+wine_fonts
 client_exe=$(winepath -w "$win_build/AuthClient.exe" 2>/dev/null </dev/null)
 
 rm -rf "$out"

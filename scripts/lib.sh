@@ -84,6 +84,20 @@ wine_start() {
     fi
 }
 
+# Windows-like text for pictures of the windows: Wine's own fonts (Tahoma for the dialogs,
+# Marlett for the caption buttons) are not found in Debian's data folder, the prefix's Fonts
+# folder is where they count; and Windows draws "Microsoft Sans Serif" at Tahoma's size. Needs
+# the package fonts-wine and a running session.
+wine_fonts() {
+    local f
+    for f in /usr/share/wine/fonts/*; do
+        [ -e "$WINEPREFIX/drive_c/windows/Fonts/${f##*/}" ] ||
+            ln -s "$f" "$WINEPREFIX/drive_c/windows/Fonts/"
+    done
+    wine reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\FontSubstitutes' \
+        /v 'Microsoft Sans Serif' /d Tahoma /f >/dev/null 2>&1 </dev/null
+}
+
 wine_stop() {
     wineserver -k >/dev/null 2>&1 || true
 }

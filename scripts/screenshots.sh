@@ -116,14 +116,7 @@ cleanup() {
 trap cleanup EXIT
 display_start
 wine_start
-# Wine's own fonts (Tahoma for the dialogs, Marlett for the caption buttons) are not found in
-# Debian's data folder; the prefix's Fonts folder is where they count.
-for f in /usr/share/wine/fonts/*; do
-    [ -e "$WINEPREFIX/drive_c/windows/Fonts/${f##*/}" ] || ln -s "$f" "$WINEPREFIX/drive_c/windows/Fonts/"
-done
-# Windows draws "Microsoft Sans Serif" with a face of Tahoma's size; Wine would take a wider one.
-wine reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\FontSubstitutes' \
-    /v 'Microsoft Sans Serif' /d Tahoma /f >/dev/null 2>&1 </dev/null
+wine_fonts
 wine reg delete 'HKCU\Software\Auth Client' /f >/dev/null 2>&1 </dev/null || true
 wine reg delete 'HKCU\Software\Microsoft\Windows\CurrentVersion\Run' /v AuthClient /f \
     >/dev/null 2>&1 </dev/null || true
