@@ -2,6 +2,7 @@
 #include "tests/auth/client_fixture.h"
 
 #include "support/text.h"
+#include "tests/common/log_lines.h"
 
 #include <windows.h>
 
@@ -32,22 +33,7 @@ protected:
     }
 
     // The lines with their stamps and the server's random numbers masked.
-    std::vector<std::string> lines() const {
-        std::ifstream in(file(), std::ios::binary);
-        std::vector<std::string> result;
-        std::string line;
-        const std::regex stamp(R"(^\[\d\d\.\d\d\.\d{4} \d\d:\d\d:\d\d\] )");
-        const std::regex random(R"(Server random message: -?\d+$)");
-        while (std::getline(in, line)) {
-            EXPECT_TRUE(!line.empty() && line.back() == '\r') << "no CR LF: " << line;
-            if (!line.empty() && line.back() == '\r')
-                line.pop_back();
-            EXPECT_TRUE(std::regex_search(line, stamp)) << line;
-            line = std::regex_replace(line, stamp, "");
-            result.push_back(std::regex_replace(line, random, "Server random message: N"));
-        }
-        return result;
-    }
+    std::vector<std::string> lines() const { return masked_log_lines(file()); }
 
     bool log_holds(const std::string& text, int times) const {
         int seen = 0;

@@ -3,6 +3,7 @@
 // away, and the log. The program uses the prefix's real HKEY_CURRENT_USER, so each test sets the
 // settings it needs and removes them again.
 #include "tests/common/auth_server.h"
+#include "tests/common/log_lines.h"
 #include "tests/common/window_recorder.h"
 #include "tests/e2e/driver.h"
 
@@ -368,23 +369,7 @@ TEST_F(EndToEnd, LogLevelFiveWritesTheConnectionAndTheClose) {
     registry::save_credentials(login, password);
     const std::string file = folder->path() + "\\" + local_time_text("zerva_client_%d.%m.%Y.log");
 
-    // The lines without their stamps, with the server's random numbers masked.
-    auto lines = [&] {
-        std::ifstream in(file, std::ios::binary);
-        std::vector<std::string> result;
-        const std::regex stamp(R"(^\[\d\d\.\d\d\.\d{4} \d\d:\d\d:\d\d\] )");
-        const std::regex random(R"(Server random message: -?\d+$)");
-        std::string line;
-        while (std::getline(in, line)) {
-            EXPECT_TRUE(!line.empty() && line.back() == '\r') << "no CR LF: " << line;
-            if (!line.empty() && line.back() == '\r')
-                line.pop_back();
-            EXPECT_TRUE(std::regex_search(line, stamp)) << line;
-            line = std::regex_replace(line, stamp, "");
-            result.push_back(std::regex_replace(line, random, "Server random message: N"));
-        }
-        return result;
-    };
+    auto lines = [&] { return test::masked_log_lines(file); };
 
     client_process& client = start("--tray --connect", folder->path());
     const HWND main = client.main_window();
