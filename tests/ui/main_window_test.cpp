@@ -62,29 +62,9 @@ std::string own_path() {
     return path;
 }
 
-// The pixels of a bitmap, to compare what a static shows with a resource.
-std::vector<unsigned char> pixels(HBITMAP bitmap) {
-    BITMAP shape{};
-    if (!bitmap || !GetObjectA(bitmap, sizeof shape, &shape))
-        return {};
-    BITMAPINFO format{};
-    format.bmiHeader.biSize = sizeof format.bmiHeader;
-    format.bmiHeader.biWidth = shape.bmWidth;
-    format.bmiHeader.biHeight = shape.bmHeight;
-    format.bmiHeader.biPlanes = 1;
-    format.bmiHeader.biBitCount = 32;
-    format.bmiHeader.biCompression = BI_RGB;
-    std::vector<unsigned char> bits(static_cast<std::size_t>(shape.bmWidth) * shape.bmHeight * 4);
-    const HDC dc = GetDC(nullptr);
-    GetDIBits(dc, bitmap, 0, static_cast<UINT>(shape.bmHeight), bits.data(), &format,
-              DIB_RGB_COLORS);
-    ReleaseDC(nullptr, dc);
-    return bits;
-}
-
 std::vector<unsigned char> resource_pixels(int id) {
     const HBITMAP bitmap = LoadBitmapA(app->instance, MAKEINTRESOURCEA(id));
-    std::vector<unsigned char> bits = pixels(bitmap);
+    std::vector<unsigned char> bits = test::pixels(bitmap);
     DeleteObject(bitmap);
     return bits;
 }
@@ -197,7 +177,7 @@ protected:
         return reinterpret_cast<HCURSOR>(GetClassLongPtrA(window, GCLP_HCURSOR));
     }
     std::vector<unsigned char> picture() const {
-        return pixels(reinterpret_cast<HBITMAP>(
+        return test::pixels(reinterpret_cast<HBITMAP>(
             SendDlgItemMessageA(window, IDC_PICTURE, STM_GETIMAGE, IMAGE_BITMAP, 0)));
     }
 

@@ -139,26 +139,6 @@ TEST_F(message_window_test, closing_destroys_the_window_and_releases_its_font_an
     EXPECT_EQ(GetObjectType(picture), 0u) << "the picture is released";
 }
 
-// The pixels of a bitmap, to compare what the control shows with a resource.
-std::vector<unsigned char> pixels(HBITMAP bitmap) {
-    BITMAP shape{};
-    if (!GetObjectA(bitmap, sizeof shape, &shape))
-        return {};
-    BITMAPINFO format{};
-    format.bmiHeader.biSize = sizeof format.bmiHeader;
-    format.bmiHeader.biWidth = shape.bmWidth;
-    format.bmiHeader.biHeight = shape.bmHeight;
-    format.bmiHeader.biPlanes = 1;
-    format.bmiHeader.biBitCount = 32;
-    format.bmiHeader.biCompression = BI_RGB;
-    std::vector<unsigned char> bits(static_cast<std::size_t>(shape.bmWidth) * shape.bmHeight * 4);
-    const HDC dc = GetDC(nullptr);
-    GetDIBits(dc, bitmap, 0, static_cast<UINT>(shape.bmHeight), bits.data(), &format,
-              DIB_RGB_COLORS);
-    ReleaseDC(nullptr, dc);
-    return bits;
-}
-
 class message_window_picture_test : public message_window_test,
                                     public ::testing::WithParamInterface<picture_case> {};
 
@@ -177,12 +157,12 @@ TEST_P(message_window_picture_test, shows_the_picture_that_the_params_choose) {
     const HBITMAP expected =
         LoadBitmapA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(GetParam().bitmap));
     ASSERT_NE(expected, nullptr);
-    EXPECT_EQ(pixels(shown), pixels(expected));
+    EXPECT_EQ(test::pixels(shown), test::pixels(expected));
     for (int other : {136, 138, 142}) {
         if (other == GetParam().bitmap)
             continue;
         const HBITMAP wrong = LoadBitmapA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(other));
-        EXPECT_NE(pixels(shown), pixels(wrong)) << "looks like bitmap " << other;
+        EXPECT_NE(test::pixels(shown), test::pixels(wrong)) << "looks like bitmap " << other;
         DeleteObject(wrong);
     }
     DeleteObject(expected);

@@ -23,6 +23,25 @@ public:
 
 } // namespace
 
+std::vector<unsigned char> pixels(HBITMAP bitmap) {
+    BITMAP shape{};
+    if (!bitmap || !GetObjectA(bitmap, sizeof shape, &shape))
+        return {};
+    BITMAPINFO format{};
+    format.bmiHeader.biSize = sizeof format.bmiHeader;
+    format.bmiHeader.biWidth = shape.bmWidth;
+    format.bmiHeader.biHeight = shape.bmHeight;
+    format.bmiHeader.biPlanes = 1;
+    format.bmiHeader.biBitCount = 32;
+    format.bmiHeader.biCompression = BI_RGB;
+    std::vector<unsigned char> bits(static_cast<std::size_t>(shape.bmWidth) * shape.bmHeight * 4);
+    const HDC dc = GetDC(nullptr);
+    GetDIBits(dc, bitmap, 0, static_cast<UINT>(shape.bmHeight), bits.data(), &format,
+              DIB_RGB_COLORS);
+    ReleaseDC(nullptr, dc);
+    return bits;
+}
+
 settings_test::settings_test() {
     if (app)
         app->environment = std::make_unique<env::c_env>(nullptr);

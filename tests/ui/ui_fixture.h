@@ -11,8 +11,13 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace test {
+
+// The pixels of a bitmap (32 bits each), to compare what a static shows with a resource; empty
+// for no bitmap.
+std::vector<unsigned char> pixels(HBITMAP bitmap);
 
 class settings_test : public ::testing::Test {
 protected:
