@@ -5,10 +5,13 @@
 
 #include <gtest/gtest.h>
 
+#include <arpa/inet.h>
 #include <fcntl.h>
+#include <netinet/in.h>
 #include <poll.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -272,6 +275,14 @@ const fault_case fault_cases[] = {
      [](const std::optional<test_bytes>& a) {
          EXPECT_EQ(a, (test_bytes{0x44, 0x4C, 0x03, 0x00, 0xFF, 0xFE, 0x00, 0x00}));
      }},
+    {"NoRandom", "fault norandom",
+     [](const std::optional<test_bytes>& a) {
+         ASSERT_TRUE(a);
+         const auto p = parse(*a);
+         ASSERT_EQ(p.verdict, auth::verdict::well_formed);
+         EXPECT_FALSE(p.random);
+         EXPECT_EQ(p.code, 0u);
+     }},
 };
 
 class Fault : public ::testing::TestWithParam<std::tuple<fault_case, bool>> {};
@@ -374,6 +385,138 @@ TEST(Fault, HeldConnectionClosedUnansweredOnceTheHoldIsUsedUp) {
     EXPECT_EQ(server::field(next(s), "answer"), "fault hold");
     EXPECT_EQ(c.pass().code, 0u);
     EXPECT_EQ(held.answer(wait_ms), test_bytes{});
+}
+
+// Every datagram that comes back to one request within the time, with its sender's port.
+struct datagram {
+    unsigned short from;
+    test_bytes data;
+};
+
+std::vector<datagram> udp_datagrams(unsigned short port, const test_bytes& request,
+                                    int timeout_ms) {
+    const int fd = socket(AF_INET, SOCK_DGRAM, 0);
+    sockaddr_in to{};
+    to.sin_family = AF_INET;
+    to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    to.sin_port = htons(port);
+    sendto(fd, request.data(), request.size(), 0, reinterpret_cast<const sockaddr*>(&to),
+           sizeof to);
+    std::vector<datagram> got;
+    const auto deadline = clock_type::now() + std::chrono::milliseconds(timeout_ms);
+    for (;;) {
+        const auto left =
+            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - clock_type::now());
+        pollfd p{fd, POLLIN, 0};
+        if (left.count() <= 0 || poll(&p, 1, static_cast<int>(left.count())) <= 0)
+            break;
+        static unsigned char buffer[65536];
+        sockaddr_in from{};
+        socklen_t size = sizeof from;
+        const ssize_t n =
+            recvfrom(fd, buffer, sizeof buffer, 0, reinterpret_cast<sockaddr*>(&from), &size);
+        if (n < 0)
+            break;
+        got.push_back({ntohs(from.sin_port), test_bytes(buffer, buffer + n)});
+    }
+    close(fd);
+    return got;
+}
+
+struct stranger_case {
+    const char* what;
+    std::function<void(const parsed_answer&)> check;
+};
+
+void PrintTo(const stranger_case& c, std::ostream* os) {
+    *os << c.what;
+}
+
+class Stranger : public ::testing::TestWithParam<stranger_case> {};
+
+TEST_P(Stranger, ForgesFromAnotherPortBeforeTheRealAnswer) {
+    server s;
+    s.command(std::string("fault stranger ") + GetParam().what + " 1");
+    client c(s.port(), false, std::nullopt, "");
+    const auto got = udp_datagrams(s.port(), build(c.request()), 700);
+    ASSERT_EQ(got.size(), 2u);
+    EXPECT_NE(got[0].from, s.port());
+    EXPECT_EQ(got[1].from, s.port());
+    const parsed_answer forged = parse(got[0].data);
+    ASSERT_EQ(forged.verdict, auth::verdict::well_formed);
+    GetParam().check(forged);
+    const parsed_answer real = parse(got[1].data);
+    EXPECT_EQ(real.code, 0u);
+    ASSERT_TRUE(real.random);
+    EXPECT_EQ(server::field(next(s), "answer"), std::string("fault stranger ") + GetParam().what);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Forgeries, Stranger,
+    ::testing::Values(stranger_case{"info",
+                                    [](const parsed_answer& p) {
+                                        EXPECT_EQ(p.chunks.size(), 3u);
+                                        EXPECT_EQ(p.chunks[0].type, auth::chunk_info_header);
+                                        EXPECT_EQ(p.code, 0u);
+                                    }},
+                      stranger_case{"error",
+                                    [](const parsed_answer& p) { EXPECT_EQ(p.code, 1001u); }},
+                      stranger_case{"random",
+                                    [](const parsed_answer& p) {
+                                        EXPECT_TRUE(p.random);
+                                        EXPECT_EQ(p.code, 0u);
+                                    }}),
+    [](const auto& info) { return std::string(info.param.what); });
+
+TEST(Fault, LateDatagramFollowsTheAnswerFromTheServersPort) {
+    for (unsigned size : {0u, 9000u}) {
+        server s;
+        s.command("fault late " + std::to_string(size) + " 1");
+        client c(s.port(), false, std::nullopt, "");
+        const auto got = udp_datagrams(s.port(), build(c.request()), 700);
+        ASSERT_EQ(got.size(), 2u) << size;
+        EXPECT_EQ(parse(got[0].data).code, 0u);
+        EXPECT_EQ(got[1].from, s.port());
+        EXPECT_EQ(got[1].data, test_bytes(size, 0));
+    }
+}
+
+TEST(Fault, DripSendsTheAnswerInPiecesOverTcpOnly) {
+    server s;
+    s.command("fault drip 4 150 2");
+    client c(s.port(), true, std::nullopt, "");
+    const auto start = clock_type::now();
+    const auto answer = c.send(build(c.request()));
+    ASSERT_TRUE(answer);
+    EXPECT_EQ(parse(*answer).code, 0u);
+    // 20 bytes in pieces of 4: four pauses between five pieces.
+    EXPECT_GE(clock_type::now() - start, std::chrono::milliseconds(4 * 150));
+    EXPECT_EQ(server::field(next(s), "answer"), "fault drip 4 150");
+    EXPECT_FALSE(udp_exchange(s.port(), build(c.request()), 500));
+}
+
+TEST(Fault, UnreachableDropsConnectionsUntilReplaced) {
+    server s;
+    s.command("fault unreachable");
+    EXPECT_EQ(s.try_command("fault unreachable 2").rfind("error", 0), 0u) << "takes no count";
+    const int fd = socket(AF_INET, SOCK_STREAM, 0);
+    fcntl(fd, F_SETFL, fcntl(fd, F_GETFL, 0) | O_NONBLOCK);
+    sockaddr_in to{};
+    to.sin_family = AF_INET;
+    to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    to.sin_port = htons(s.port());
+    connect(fd, reinterpret_cast<const sockaddr*>(&to), sizeof to);
+    pollfd p{fd, POLLOUT, 0};
+    EXPECT_EQ(poll(&p, 1, 1500), 0) << "the connection was made";
+    close(fd);
+    client c(s.port(), false, std::nullopt, "");
+    EXPECT_FALSE(c.send(build(c.request()), 500)) << "UDP answered";
+
+    s.command("fault none");
+    EXPECT_EQ(client(s.port(), true, std::nullopt, "").pass().code, 0u);
+    EXPECT_EQ(server::field(next(s), "answer"), "fault unreachable"); // the UDP request
+    EXPECT_EQ(server::field(next(s), "answer"), "ok");
+    EXPECT_FALSE(s.next_request(300)) << "a record of the connection that filled the backlog";
 }
 
 // ---- info messages and commands ----

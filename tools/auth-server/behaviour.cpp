@@ -1,5 +1,6 @@
 #include "tools/auth-server/behaviour.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -64,6 +65,8 @@ void put_end(bytes& packet) {
     packet.push_back(0);
 }
 
+const char* const stranger_names[] = {"info", "error", "random"};
+
 } // namespace
 
 std::string fault::describe() const {
@@ -97,20 +100,41 @@ std::string fault::describe() const {
         return "short2";
     case fault_kind::raw:
         return "raw " + to_hex(raw.data(), raw.size());
+    case fault_kind::drip:
+        return "drip " + std::to_string(argument) + " " + std::to_string(interval);
+    case fault_kind::norandom:
+        return "norandom";
+    case fault_kind::stranger:
+        return std::string("stranger ") + stranger_names[argument];
+    case fault_kind::late:
+        return "late " + std::to_string(argument);
+    case fault_kind::unreachable:
+        return "unreachable";
     }
     return s;
 }
 
 std::optional<std::string> parse_fault(const std::string& given, fault& out) {
     static const std::map<std::string, fault_kind> modes = {
-        {"none", fault_kind::none},         {"drop", fault_kind::drop},
-        {"delay", fault_kind::delay},       {"hold", fault_kind::hold},
+        {"none", fault_kind::none},
+        {"drop", fault_kind::drop},
+        {"delay", fault_kind::delay},
+        {"hold", fault_kind::hold},
         {"stall", fault_kind::stall},
-        {"magic", fault_kind::magic},       {"broken", fault_kind::broken},
-        {"overlong", fault_kind::overlong}, {"chunks65", fault_kind::chunks65},
-        {"type", fault_kind::type},         {"error", fault_kind::error},
-        {"short1", fault_kind::short1},     {"short2", fault_kind::short2},
+        {"magic", fault_kind::magic},
+        {"broken", fault_kind::broken},
+        {"overlong", fault_kind::overlong},
+        {"chunks65", fault_kind::chunks65},
+        {"type", fault_kind::type},
+        {"error", fault_kind::error},
+        {"short1", fault_kind::short1},
+        {"short2", fault_kind::short2},
         {"raw", fault_kind::raw},
+        {"drip", fault_kind::drip},
+        {"norandom", fault_kind::norandom},
+        {"stranger", fault_kind::stranger},
+        {"late", fault_kind::late},
+        {"unreachable", fault_kind::unreachable},
     };
     const auto t = tokens(given);
     if (t.empty())
@@ -138,6 +162,28 @@ std::optional<std::string> parse_fault(const std::string& given, fault& out) {
     case fault_kind::error:
         problem = argument(65535, "an error code (0..65535)");
         break;
+    case fault_kind::drip:
+        problem = argument(65535, "the bytes of each piece (1..65535) and the ms between them");
+        if (!problem && f.argument == 0)
+            problem = "drip needs at least 1 byte a piece";
+        if (!problem && (next >= t.size() || !parse_number(t[next], 600000, f.interval)))
+            problem = "drip needs the ms between two pieces (0..600000)";
+        if (!problem)
+            ++next;
+        break;
+    case fault_kind::late:
+        problem = argument(65507, "the size of the late datagram (0..65507)");
+        break;
+    case fault_kind::stranger: {
+        const char* const* name = next < t.size() ? std::find(std::begin(stranger_names),
+                                                              std::end(stranger_names), t[next])
+                                                  : std::end(stranger_names);
+        if (name == std::end(stranger_names))
+            return std::string("stranger needs what to forge: info, error or random");
+        f.argument = static_cast<unsigned long>(name - std::begin(stranger_names));
+        ++next;
+        break;
+    }
     case fault_kind::raw: {
         auto data = next < t.size() ? from_hex(t[next]) : std::nullopt;
         if (!data || data->size() > 65507)
@@ -153,7 +199,8 @@ std::optional<std::string> parse_fault(const std::string& given, fault& out) {
         return problem;
     if (next < t.size()) {
         unsigned long count = 0;
-        if (f.kind == fault_kind::none || !parse_number(t[next], 1000000, count) || count == 0)
+        if (f.kind == fault_kind::none || f.kind == fault_kind::unreachable ||
+            !parse_number(t[next], 1000000, count) || count == 0)
             return "bad count '" + t[next] + "'";
         f.remaining = static_cast<long>(count);
         ++next;
@@ -307,8 +354,10 @@ answer_plan plan_answer(const fault& f, unsigned code, const auth::server_random
     }
 
     bytes p{0x44, 0x4C};
-    put_chunk(p, auth::chunk_server_random, random.data(), random.size());
-    plan.random = random;
+    if (f.kind != fault_kind::norandom) {
+        put_chunk(p, auth::chunk_server_random, random.data(), random.size());
+        plan.random = random;
+    }
     if (info) {
         if (!info->header.empty())
             put_text_chunk(p, auth::chunk_info_header, info->header);
@@ -347,9 +396,23 @@ answer_plan plan_answer(const fault& f, unsigned code, const auth::server_random
     plan.packet = p;
     plan.readable = f.kind == fault_kind::none || f.kind == fault_kind::delay ||
                     f.kind == fault_kind::hold || f.kind == fault_kind::stall ||
-                    f.kind == fault_kind::error ||
-                    f.kind == fault_kind::type;
+                    f.kind == fault_kind::error || f.kind == fault_kind::type ||
+                    f.kind == fault_kind::drip || f.kind == fault_kind::norandom ||
+                    f.kind == fault_kind::stranger || f.kind == fault_kind::late;
     return plan;
+}
+
+bytes stranger_answer(stranger_kind kind, const auth::server_random& random) {
+    bytes p{0x44, 0x4C};
+    if (kind == stranger_random)
+        put_chunk(p, auth::chunk_server_random, random.data(), random.size());
+    if (kind == stranger_info) {
+        put_text_chunk(p, auth::chunk_info_header, "Stranger");
+        put_text_chunk(p, auth::chunk_info_data, "A forged message");
+    }
+    put_code(p, kind == stranger_error ? 1001 : 0);
+    put_end(p);
+    return p;
 }
 
 std::string to_hex(const unsigned char* data, std::size_t size) {

@@ -27,11 +27,20 @@ enum class fault_kind {
     short1,
     short2,
     raw,
+    drip,        // TCP: the answer a few bytes at a time, a pause between them
+    norandom,    // answers without a server_random
+    stranger,    // UDP: a forged answer from another port first, then the real one
+    late,        // UDP: the answer, then one more datagram of ARG bytes a moment later
+    unreachable, // TCP: SYNs dropped (a full backlog); UDP: like drop. Until replaced.
 };
+
+// What the stranger's forged answer carries.
+enum stranger_kind : unsigned long { stranger_info, stranger_error, stranger_random };
 
 struct fault {
     fault_kind kind = fault_kind::none;
-    unsigned long argument = 0; // delay in ms, type id or error code
+    unsigned long argument = 0; // delay in ms, type id, error code, bytes or stranger_kind
+    unsigned long interval = 0; // drip: ms between two pieces
     bytes raw;                  // the whole answer for `raw`
     long remaining = -1;        // exchanges left; -1: until replaced
 
@@ -79,6 +88,10 @@ struct answer_plan {
 // The answer to one exchange: `code` is 0 or 1001 from the DES check; `fault` may change it.
 answer_plan plan_answer(const fault& f, unsigned code, const auth::server_random& random,
                         const info_message* info);
+
+// The forged answer of a `stranger` fault: well-formed, with an info message, error code 1001
+// or `random` as its challenge.
+bytes stranger_answer(stranger_kind kind, const auth::server_random& random);
 
 std::string to_hex(const unsigned char* data, std::size_t size);
 std::optional<bytes> from_hex(const std::string& hex);

@@ -78,6 +78,17 @@ Commands (on the control connection; fault and info also as start-up options):
       short1       an answer of 1 byte (44)
       short2       an answer of 2 bytes (44 4C)
       raw HEX      exactly these answer bytes
+      drip BYTES MS  TCP: the answer BYTES bytes at a time, MS milliseconds apart. UDP: like
+                   drop.
+      norandom     answers without a server_random
+      stranger WHAT  UDP: first a forged answer from another port of this address (WHAT: info,
+                   an info message; error, code 1001; random, its own challenge), then the real
+                   answer. TCP: the normal answer.
+      late BYTES   UDP: the normal answer, then 150 ms later one more datagram of BYTES zero
+                   bytes from the server's port. TCP: the normal answer.
+      unreachable  TCP: connections are not accepted and their SYNs are dropped (the listen
+                   backlog is kept full), so a client's connect hangs. UDP: like drop. Lasts
+                   until the next fault command (no COUNT).
   release                   answer the held TCP connections now, then close them
   info HEADER|DATA|PARAMS   attach info chunks (121, 122, 123) to the next answer that a client
                             can read; an empty field is left out. Escapes: \n \r \t \\ \| \xHH.
@@ -245,8 +256,10 @@ struct tcp_connection {
     sockaddr_in peer{};
     bytes request;
     clock_type::time_point deadline;
-    enum { reading, delayed, held } state = reading;
+    enum { reading, delayed, held, dripping } state = reading;
     pending_answer answer;
+    std::size_t piece = 0;                 // dripping: bytes a piece
+    std::chrono::milliseconds interval{0}; // dripping: between two pieces
 };
 
 struct udp_delayed {
@@ -269,6 +282,7 @@ public:
         if (!open_sockets())
             return 2;
         emit("port " + std::to_string(port_));
+        apply_fault(fault_);
         emit("listening");
         const auto end_of_life = start_ + std::chrono::seconds(options_.lifetime_s);
         while (!signalled && !quit_) {
@@ -285,7 +299,7 @@ public:
             std::vector<pollfd> fds;
             fds.push_back({signal_pipe[0], POLLIN, 0});
             fds.push_back({udp_.get(), POLLIN, 0});
-            fds.push_back({tcp_.get(), POLLIN, 0});
+            fds.push_back({tcp_.get(), static_cast<short>(filler_.get() < 0 ? POLLIN : 0), 0});
             if (control_.get() >= 0)
                 fds.push_back({control_.get(), POLLIN, 0});
             std::vector<tcp_connection*> polled;
@@ -366,7 +380,8 @@ private:
         for (int attempt = 0; attempt < 100; ++attempt) {
             fd_guard tcp(socket(AF_INET, SOCK_STREAM, 0));
             fd_guard udp(socket(AF_INET, SOCK_DGRAM, 0));
-            if (tcp.get() < 0 || udp.get() < 0)
+            fd_guard stranger(socket(AF_INET, SOCK_DGRAM, 0));
+            if (tcp.get() < 0 || udp.get() < 0 || stranger.get() < 0)
                 return fail("socket");
             const int one = 1;
             setsockopt(tcp.get(), SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
@@ -380,12 +395,17 @@ private:
                     continue; // the TCP port is taken for UDP: try another
                 return fail("bind UDP");
             }
+            sockaddr_in other = options_.listen;
+            other.sin_port = 0;
+            if (bind(stranger.get(), reinterpret_cast<sockaddr*>(&other), sizeof other) != 0)
+                return fail("bind the stranger's UDP socket");
             if (listen(tcp.get(), 16) != 0)
                 return fail("listen");
             set_blocking(tcp.get(), false);
             set_blocking(udp.get(), false);
             tcp_ = std::move(tcp);
             udp_ = std::move(udp);
+            stranger_ = std::move(stranger);
             port_ = ntohs(a.sin_port);
             return true;
         }
@@ -480,7 +500,7 @@ private:
             fault f;
             problem = parse_fault(rest, f);
             if (!problem) {
-                fault_ = f;
+                apply_fault(f);
                 drop_held();
             }
         } else if (verb == "info") {
@@ -502,12 +522,64 @@ private:
         reply(problem ? "error " + *problem : std::string("ok"));
     }
 
+    // ---- unreachable ----
+
+    void apply_fault(const fault& f) {
+        fault_ = f;
+        if (f.kind == fault_kind::unreachable)
+            block_tcp();
+        else
+            unblock_tcp();
+    }
+
+    // A backlog of 0 and one connection of our own that is never accepted: the queue is full,
+    // and the kernel drops every further SYN.
+    void block_tcp() {
+        if (filler_.get() >= 0)
+            return;
+        listen(tcp_.get(), 0);
+        fd_guard filler(socket(AF_INET, SOCK_STREAM, 0));
+        set_blocking(filler.get(), false);
+        sockaddr_in self = options_.listen;
+        self.sin_port = htons(port_);
+        connect(filler.get(), reinterpret_cast<const sockaddr*>(&self), sizeof self);
+        filler_ = std::move(filler);
+    }
+
+    void unblock_tcp() {
+        if (filler_.get() < 0)
+            return;
+        sockaddr_in own{};
+        socklen_t size = sizeof own;
+        getsockname(filler_.get(), reinterpret_cast<sockaddr*>(&own), &size);
+        // The filler is taken off the queue unrecorded; anything else waiting is served.
+        for (;;) {
+            sockaddr_in peer{};
+            socklen_t peer_size = sizeof peer;
+            const int fd = accept(tcp_.get(), reinterpret_cast<sockaddr*>(&peer), &peer_size);
+            if (fd < 0)
+                break;
+            if (peer.sin_port == own.sin_port && peer.sin_addr.s_addr == own.sin_addr.s_addr) {
+                close(fd);
+                continue;
+            }
+            set_blocking(fd, false);
+            tcp_connection c;
+            c.fd.reset(fd);
+            c.peer = peer;
+            c.deadline = clock_type::now() + std::chrono::seconds(10);
+            connections_.push_back(std::move(c));
+        }
+        filler_.reset();
+        listen(tcp_.get(), 16);
+    }
+
     // ---- one exchange ----
 
     fault take_fault() {
         const fault f = fault_;
         if (fault_.remaining > 0 && --fault_.remaining == 0)
-            fault_ = fault{};
+            fault_ = fault{}; // never `unreachable`, which takes no count
         return f;
     }
 
@@ -548,7 +620,8 @@ private:
             verified = verify(r, key);
         const unsigned code = verified == false ? 1001 : 0;
 
-        const bool unanswered = f.kind == fault_kind::drop || (!tcp && holding);
+        const bool unanswered = f.kind == fault_kind::drop || f.kind == fault_kind::unreachable ||
+                                (!tcp && (holding || f.kind == fault_kind::drip));
         const auth::server_random random = fresh_random();
         const bool with_info = !info_.empty() && !unanswered;
         answer_plan plan = plan_answer(f, code, random, with_info ? &info_ : nullptr);
@@ -612,12 +685,49 @@ private:
             c->answer = std::move(answer);
             return;
         }
+        if (c && f.kind == fault_kind::drip) {
+            c->state = tcp_connection::dripping;
+            c->answer = std::move(answer);
+            c->piece = f.argument;
+            c->interval = std::chrono::milliseconds(f.interval);
+            c->deadline = now;
+            return;
+        }
         if (c) {
             c->answer = std::move(answer);
             finish_tcp(*c);
-        } else {
-            send_udp(peer, answer);
+            return;
         }
+        if (f.kind == fault_kind::stranger) {
+            const bytes forged =
+                stranger_answer(static_cast<stranger_kind>(f.argument), fresh_random());
+            sendto(stranger_.get(), forged.data(), forged.size(), 0,
+                   reinterpret_cast<const sockaddr*>(&peer), sizeof peer);
+        }
+        send_udp(peer, answer);
+        if (f.kind == fault_kind::late) {
+            pending_answer extra;
+            extra.packet = bytes(f.argument, 0);
+            udp_delayed_.push_back({peer, now + std::chrono::milliseconds(150), std::move(extra)});
+        }
+    }
+
+    // The next piece of a dripping answer; the connection closes after the last one.
+    void drip(tcp_connection& c) {
+        bytes& rest = c.answer.packet;
+        const std::size_t size = std::min(c.piece, rest.size());
+        set_blocking(c.fd.get(), true);
+        const bool sent = send_all(c.fd.get(), rest.data(), size);
+        set_blocking(c.fd.get(), false);
+        rest.erase(rest.begin(), rest.begin() + static_cast<std::ptrdiff_t>(size));
+        if (!sent)
+            return c.fd.reset();
+        if (!rest.empty()) {
+            c.deadline = clock_type::now() + c.interval;
+            return;
+        }
+        delivered(c.answer);
+        close_tcp(c);
     }
 
     void finish_line(std::string& line, const bytes& request) {
@@ -701,6 +811,8 @@ private:
                 continue;
             if (c.state == tcp_connection::delayed)
                 finish_tcp(c);
+            else if (c.state == tcp_connection::dripping)
+                drip(c);
             else
                 exchange(true, c.peer, c.request, &c, true); // too slow: judged as it is
         }
@@ -721,7 +833,8 @@ private:
     info_message info_;
     std::mt19937_64 random_;
     const clock_type::time_point start_ = clock_type::now();
-    fd_guard control_, udp_, tcp_;
+    fd_guard control_, udp_, tcp_, stranger_;
+    fd_guard filler_; // while TCP is unreachable: the connection that fills the backlog
     std::string control_input_;
     unsigned short port_ = 0;
     std::list<tcp_connection> connections_;
