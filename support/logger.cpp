@@ -19,6 +19,38 @@ std::mutex& line_mutex() {
     return mutex;
 }
 
+// Control characters as visible escapes: no text from the server or the user may end a line
+// early or forge one of its own.
+std::string one_line(const std::string& message) {
+    static const char hex[] = "0123456789ABCDEF";
+    std::string out;
+    out.reserve(message.size());
+    for (const char c : message) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte >= 0x20 && byte != 0x7F) {
+            out += c;
+            continue;
+        }
+        out += '\\';
+        switch (c) {
+        case '\r':
+            out += 'r';
+            break;
+        case '\n':
+            out += 'n';
+            break;
+        case '\t':
+            out += 't';
+            break;
+        default:
+            out += 'x';
+            out += hex[byte >> 4];
+            out += hex[byte & 0xF];
+        }
+    }
+    return out;
+}
+
 } // namespace
 
 c_logger::c_logger(int level, const std::string& file_pattern)
@@ -59,7 +91,7 @@ void c_logger::write_line(int level, const std::string& message) const noexcept 
         open(stream); // a stream that failed to open drops every insertion
         const std::string& name = level_name(level);
         const std::string stamp = time_stamp();
-        stream << stamp << " [" << name << "] " << tag_ << " - " << message << '\n';
+        stream << stamp << " [" << name << "] " << tag_ << " - " << one_line(message) << '\n';
         stream.flush();
         close(stream);
     } catch (...) {

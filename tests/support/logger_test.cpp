@@ -161,6 +161,16 @@ TEST_F(Logger, LineLayoutOfEveryConstructor) {
                                         "S2 [INFO]  - ", "STAMP [] CLIENT - level zero"}));
 }
 
+// Whatever a message holds, it stays one line: control characters become visible escapes.
+TEST_F(Logger, ControlCharactersAreEscaped) {
+    const c_logger logger(6, "escape.log", "T", "S");
+    const std::string text = std::string("a\r\nb\tc") + '\0' + "\x01\x1f\x7f" + u8"ё\\";
+    LOG(logger, LOG_INFO, text);
+    EXPECT_EQ(lines_of("escape.log"),
+              (std::vector<std::string>{
+                  std::string("S [INFO] T - a\\r\\nb\\tc\\x00\\x01\\x1F\\x7F") + u8"ё\\"}));
+}
+
 TEST_F(Logger, DefaultStampIsTheLocalTimeOfTheLine) {
     const c_logger with_tag(6, "stamp.log", "CLIENT");
     const c_logger without_tag(6, "stamp.log");
