@@ -44,7 +44,6 @@ c_application::c_application(HINSTANCE instance_handle) : instance(instance_hand
 c_application::~c_application() {
     if (instance_mutex)
         CloseHandle(instance_mutex);
-    WSACleanup();
     // A worker that did not stop within the close's wait must not reach the environment,
     // which goes first.
     if (client)
@@ -52,4 +51,7 @@ c_application::~c_application() {
     environment.reset();
     client.reset();
     tray_icon.reset();
+    // Only now: a worker still inside a socket call would have it cancelled under its feet.
+    // The client is gone, so its worker has ended or been detached and tells nobody.
+    WSACleanup();
 }

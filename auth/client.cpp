@@ -6,6 +6,8 @@
 #include "support/string_table.h"
 #include "support/system_error.h"
 
+#include <algorithm>
+
 namespace auth {
 
 namespace {
@@ -29,16 +31,18 @@ c_client::c_client(const env::c_env& environment)
 
 c_client::~c_client() {
     LOG(shared_->logger, LOG_TRACE, "auth::c_client::~c_client()");
+    // Whatever the worker does from now on, it reports nothing: no state, no box. It keeps
+    // the shared context alive, but must no longer reach the environment, which its owner
+    // may destroy next.
+    shared_->state.detach();
     stop(5000);
     // A worker started a moment ago is still idle until it has resolved the server name, so
-    // stop() leaves it alone; it must not go on authorizing for a client that is gone.
-    if (shared_->running.load() && shared_->state.is(idle)) {
+    // stop() leaves it alone; it must not go on authorizing for a client that is gone. One read
+    // of the claim: a worker that has gone busy since is covered as well.
+    if (shared_->state.worker_claimed()) {
         SetEvent(shared_->stop_event.get());
-        WaitForSingleObject(thread_.get(), 5000);
+        wait_for_worker(5000);
     }
-    // A worker still running now keeps the shared context alive, but must no longer reach
-    // the environment, which its owner may destroy next.
-    shared_->state.detach();
 }
 
 int c_client::state() const {
@@ -51,19 +55,19 @@ void c_client::release_environment() {
 
 void c_client::start() {
     LOG(shared_->logger, LOG_TRACE, "void auth::c_client::start()");
-    if (shared_->state.is_not(idle) || shared_->running.load())
-        return; // one worker at a time, also while a new one has not left idle yet
+    if (!shared_->state.claim_worker())
+        return; // not idle, or a worker is still running (also before it has left idle)
     ResetEvent(shared_->stop_event.get());
+    stop_deadline_ = 0;
 
     std::unique_ptr<worker_input> input(new worker_input{
         shared_, env_.value(env::AUTH_SERVER), env_.value(env::AUTH_PORT),
         env_.value(env::AUTH_PROTOCOL), env_.value(env::AUTH_TYPE),
         env_.value(env::RECONNECT_PERIOD), env_.login, env_.password, version_text(env_.instance)});
-    shared_->running.store(true);
     const HANDLE thread = CreateThread(nullptr, 0, auth_proc, input.get(), 0, nullptr);
     if (thread == nullptr) {
         const DWORD error = GetLastError();
-        shared_->running.store(false);
+        shared_->state.cancel_claim();
         EX_RAISE(c_exception, "Can't create thread.\n" + system_error_text(error));
     }
     input.release();       // the worker owns it now
@@ -75,11 +79,19 @@ void c_client::stop(int milliseconds) {
     if (shared_->state.is(idle))
         return;
     SetEvent(shared_->stop_event.get());
-    if (milliseconds == 0)
-        return;
+    if (milliseconds != 0)
+        wait_for_worker(milliseconds);
+}
+
+void c_client::wait_for_worker(int milliseconds) {
+    const ULONGLONG now = GetTickCount64();
+    if (stop_deadline_ == 0)
+        stop_deadline_ = now + static_cast<ULONGLONG>(milliseconds);
+    const ULONGLONG until = std::min(stop_deadline_, now + static_cast<ULONGLONG>(milliseconds));
+    const DWORD left = until > now ? static_cast<DWORD>(until - now) : 0;
     // The handle stays open until the worker has ended, so that a later stop with a wait
     // (the close after a disconnect click) can still wait for it.
-    if (WaitForSingleObject(thread_.get(), static_cast<DWORD>(milliseconds)) == WAIT_OBJECT_0)
+    if (thread_ && WaitForSingleObject(thread_.get(), left) == WAIT_OBJECT_0)
         thread_.reset();
 }
 

@@ -27,7 +27,9 @@ public:
 
     // Starts the worker when the client is idle and no earlier worker is still running.
     void start();
-    // Asks a running worker to stop; waits for it at most `milliseconds` (0: no wait).
+    // Asks a running worker to stop; waits for it at most `milliseconds` (0: no wait). The waits
+    // of one stop share that bound: a later stop with a wait (the destructor after the close)
+    // waits only for what is left of the first.
     void stop(int milliseconds);
 
     int state() const;
@@ -40,10 +42,13 @@ public:
     static DWORD WINAPI auth_proc(LPVOID context);
 
 private:
+    void wait_for_worker(int milliseconds);
+
     // Held by the client and by each worker, so a worker that outlives the client (blocked in
     // its error box, say) never touches freed memory.
     std::shared_ptr<worker_context> shared_;
     unique_handle thread_;
+    ULONGLONG stop_deadline_ = 0; // when the waits for the current worker run out; 0: none yet
     const env::c_env& env_;
 };
 

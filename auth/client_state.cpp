@@ -5,6 +5,7 @@
 namespace auth {
 
 void c_client_state::set(int state) {
+    std::lock_guard<std::mutex> report(report_);
     if (state_.exchange(state) != state)
         send(WM_CLIENT_STATE, state);
 }
@@ -25,6 +26,42 @@ HWND c_client_state::main_window() const {
 void c_client_state::detach() {
     std::lock_guard<std::mutex> lock(env_guard_);
     env_ = nullptr;
+}
+
+bool c_client_state::detached() const {
+    std::lock_guard<std::mutex> lock(env_guard_);
+    return env_ == nullptr;
+}
+
+bool c_client_state::claim_worker() {
+    std::lock_guard<std::mutex> claim(claim_guard_);
+    if (state_.load() != idle || worker_claimed_)
+        return false;
+    worker_claimed_ = true;
+    return true;
+}
+
+void c_client_state::cancel_claim() {
+    std::lock_guard<std::mutex> claim(claim_guard_);
+    worker_claimed_ = false;
+}
+
+bool c_client_state::worker_claimed() const {
+    std::lock_guard<std::mutex> claim(claim_guard_);
+    return worker_claimed_;
+}
+
+void c_client_state::end_worker() {
+    std::lock_guard<std::mutex> report(report_);
+    int previous;
+    {
+        std::lock_guard<std::mutex> claim(claim_guard_);
+        worker_claimed_ = false;
+        previous = state_.exchange(idle);
+    }
+    // Reported after the claim is given back: a connect made in answer finds the way free.
+    if (previous != idle)
+        send(WM_CLIENT_STATE, idle);
 }
 
 void c_client_state::send(UINT message, LPARAM lparam) const {

@@ -20,66 +20,64 @@ namespace {
 
 const char* const auth_proc_signature = "static DWORD auth::c_client::auth_proc(LPVOID)";
 
-// The TCP answer ends when the server closes; a server silent this long has failed.
-constexpr long answer_timeout_seconds = 5;
+// Every exchange is bounded: the connection within this long, the whole answer (over TCP too)
+// within this long of the request.
+constexpr DWORD connect_timeout_ms = 5000;
+constexpr DWORD answer_timeout_ms = 5000;
 constexpr DWORD quick_retry_ms = 500;
 constexpr int max_quick_retries = 3;
 // Bounded, so that a flood of datagrams cannot hold the worker before its request.
 constexpr int max_late_answers = 64;
+// Big enough for any datagram, so a dropped one is logged with its real size.
+constexpr std::size_t max_datagram_size = 65536;
 
 [[noreturn]] void fatal(const std::string& message) {
     EX_RAISE_IN(c_exception, message, auth_proc_signature);
 }
 
-// The message, a line feed and the system's text for the last socket error.
-[[noreturn]] void fatal_socket(const std::string& message) {
-    const int code = WSAGetLastError();
-    fatal(message + "\n" + system_error_text(static_cast<std::uint32_t>(code)));
-}
-
-// Waits until the socket is readable: 1 readable, 0 time-out, SOCKET_ERROR on failure.
-int wait_readable(SOCKET s) {
-    fd_set readable;
-    FD_ZERO(&readable);
-    FD_SET(s, &readable);
-    timeval timeout{answer_timeout_seconds, 0};
-    return select(0, &readable, nullptr, nullptr, &timeout);
+// The message, a line feed and the system's text for `code`, the error of the call that failed
+// (taken before anything else, logging included, could replace it).
+std::string with_system_text(const std::string& message, int code) {
+    return message + "\n" + system_error_text(static_cast<std::uint32_t>(code));
 }
 
 class worker {
 public:
-    explicit worker(worker_input& input) : in_(input), ctx_(*input.context), log_(ctx_.logger) {}
+    explicit worker(worker_input& input)
+        : in_(input), ctx_(*input.context), log_(ctx_.logger), events_(ctx_.stop_event.get()) {}
 
     void run() {
         LOG(log_, LOG_TRACE, auth_proc_signature);
         try {
-            start_up();
-            while (pass())
-                ;
+            if (start_up())
+                while (pass())
+                    ;
         } catch (const ex::c_exception& e) {
             LOG(log_, LOG_ERROR, "Error ! " << e.text());
-            MessageBoxA(ctx_.state.main_window(), e.text().c_str(), "Ошибка", MB_ICONERROR);
+            // A client that is gone has nobody to tell.
+            if (!ctx_.state.detached())
+                MessageBoxA(ctx_.state.main_window(), e.text().c_str(), "Ошибка", MB_ICONERROR);
         } catch (...) {
             LOG(log_, LOG_ERROR, "System Error !");
-            MessageBoxA(ctx_.state.main_window(), "Системная ошибка", "Ошибка", MB_ICONERROR);
+            if (!ctx_.state.detached())
+                MessageBoxA(ctx_.state.main_window(), "Системная ошибка", "Ошибка", MB_ICONERROR);
         }
         socket_.reset();
-        // Before idle is reported: a connect made in answer to that report must find the way
-        // free. The state is still not idle here, so start() cannot slip in earlier.
-        ctx_.running.store(false);
-        ctx_.state.set(idle);
+        ctx_.state.end_worker();
     }
 
 private:
     bool is_tcp() const { return in_.protocol.get_int() == env::protocol_tcp; }
     bool is_udp() const { return in_.protocol.get_int() == env::protocol_udp; }
+    bool holds_random() const { return ctx_.random != server_random{}; }
 
     std::string address_text() const {
         std::string s = ip_to_text(address_.sin_addr.s_addr);
         return s << ":" << static_cast<unsigned short>(ntohs(address_.sin_port));
     }
 
-    void start_up() {
+    // False when the client was destroyed before the worker got going: nothing to authorize.
+    bool start_up() {
         key_ = make_key(in_.password);
 
         LOG(log_, LOG_DEBUG, "Resolving server name into IP address");
@@ -94,29 +92,39 @@ private:
         server_address_ = server;
         server_port_ = htons(static_cast<u_short>(in_.port.get_int() & 0xFFFF));
 
+        // Only the destructor stops a worker that is still idle.
+        if (WaitForSingleObject(ctx_.stop_event.get(), 0) == WAIT_OBJECT_0)
+            return false;
         ctx_.state.set(busy);
 
+        if (!events_.open())
+            fatal(
+                with_system_text("Ошибка при создании сокета.", static_cast<int>(GetLastError())));
         address_.sin_family = AF_INET;
         if (is_udp()) {
             LOG(log_, LOG_DEBUG, "Creating UDP socket");
             socket_.reset(socket(AF_INET, SOCK_DGRAM, IPPROTO_UDP));
             if (!socket_.valid())
-                fatal_socket("Ошибка при создании сокета.");
+                fatal(with_system_text("Ошибка при создании сокета.", WSAGetLastError()));
             LOG(log_, LOG_DEBUG, "Binding UDP socket");
             if (bind(socket_.get(), reinterpret_cast<const sockaddr*>(&address_),
                      sizeof address_) == SOCKET_ERROR)
-                fatal_socket("Ошибка \"привязки\" сокета.");
+                fatal(with_system_text("Ошибка \"привязки\" сокета.", WSAGetLastError()));
+            if (!events_.watch(socket_.get(), FD_READ))
+                fatal(with_system_text("Select failed.", WSAGetLastError()));
         }
 
         std::fill(std::begin(send_), std::end(send_), 0);
         std::fill(std::begin(receive_), std::end(receive_), 0);
-        skip_pause_ = true;
+        at_once_ = true;
+        unanswered_ = false;
         encrypted_sent_ = false;
         disconnect_requested_ = false;
         info_pending_ = false;
         quick_retries_ = 0;
         ctx_.random = server_random{};
         info_ = server_info{};
+        return true;
     }
 
     // One exchange; false once the worker is to leave the cycle.
@@ -127,37 +135,59 @@ private:
         build();
         address_.sin_addr.s_addr = server_address_;
         address_.sin_port = server_port_;
+        try {
+            exchange();
+        } catch (const exchange_abandoned&) {
+            // A stop inside the exchange: give it up, and send the disconnect request at once.
+            if (is_tcp())
+                socket_.reset();
+            notice_stop();
+            at_once_ = true;
+        }
+        return true;
+    }
+
+    void exchange() {
         if (!send_request())
-            return true;
+            return;
         int received = 0;
         if (!receive_answer(received))
-            return true;
+            return;
         LOG(log_, LOG_DEBUG, "OK, got data from auth server: " << received << " bytes");
         read(received < 0 ? 0 : static_cast<std::size_t>(received));
-        return true;
+    }
+
+    void notice_stop() {
+        LOG(log_, LOG_DEBUG, "Force disconnect!");
+        disconnect_requested_ = true;
+        events_.watch_stop(false); // the disconnect exchange runs to its own deadlines
     }
 
     // False when a stop is noticed for the second time.
     bool pause() {
-        if (skip_pause_) {
-            skip_pause_ = false;
+        if (at_once_) { // the first pass, or the disconnect after a stop inside an exchange
+            at_once_ = false;
             return true;
         }
+        if (unanswered_ && holds_random())
+            return true; // a challenge has just come: answer it at once
         // A period beyond what a wait can take, or below zero, is clamped rather than wrapped.
         long long period_ms = static_cast<long long>(in_.period.get_int()) * 1000;
         period_ms = std::clamp<long long>(period_ms, 0, INFINITE - 1);
         DWORD pause_ms = static_cast<DWORD>(period_ms);
-        if (ctx_.state.is(error) && quick_retries_ < max_quick_retries) {
+        // Answers without a challenge are paced like failures, never back to back.
+        if ((ctx_.state.is(error) || unanswered_) && quick_retries_ < max_quick_retries) {
             pause_ms = quick_retry_ms;
             ++quick_retries_;
         }
         LOG(log_, LOG_DEBUG, "Pause: " << pause_ms << " ms ...");
         if (WaitForSingleObject(ctx_.stop_event.get(), pause_ms) == WAIT_TIMEOUT)
             return true;
-        LOG(log_, LOG_DEBUG, "Force disconnect!");
-        if (disconnect_requested_)
+        if (disconnect_requested_) {
+            LOG(log_, LOG_DEBUG, "Force disconnect!");
             return false;
-        disconnect_requested_ = true;
+        }
+        notice_stop();
         return true;
     }
 
@@ -172,7 +202,7 @@ private:
         r.random = ctx_.random;
         r.key = key_;
         r.disconnect = disconnect_requested_;
-        const bool holds_random = ctx_.random != server_random{};
+        unanswered_ = !holds_random();
         end_marker_ = build_request(send_, r, [this](element e) {
             log_element(e);
             if (e == element::encrypted_random)
@@ -180,24 +210,38 @@ private:
             if (e == element::disconnect_request)
                 ctx_.state.set(busy); // every failure of the disconnect exchange is fatal
         });
-        if (!holds_random)
-            skip_pause_ = true; // nothing to answer yet: the next request follows at once
     }
 
-    // An answer that arrives after its exchange was given up (select time-out) waits in the
-    // socket. Taken for the answer to the next request, it would put every later exchange one
-    // answer behind: each encrypted random would answer a superseded challenge and the server
-    // would refuse it for good. So what is already waiting before a request is dropped.
+    // A failure before the first success, or while disconnecting, ends the worker; after a
+    // success it only sets `error` and the cycle goes on.
+    void failure(const std::string& log_line, const std::string& user_text) {
+        LOG(log_, LOG_ERROR, log_line);
+        if (ctx_.state.is(busy))
+            fatal(user_text);
+        ctx_.state.set(error);
+    }
+
+    bool from_server(const sockaddr_in& from) const {
+        return from.sin_family == AF_INET && from.sin_addr.s_addr == server_address_ &&
+               from.sin_port == server_port_;
+    }
+
+    // What already waits in the UDP socket before a request belongs to no exchange: an answer
+    // that came after its exchange was given up, a stranger's datagram, or a port-unreachable
+    // report. Taken for the next answer, a late answer would put every later exchange one
+    // answer behind, each answering a superseded challenge, refused for good.
     void discard_late_answers() {
         for (int i = 0; i < max_late_answers; ++i) {
-            u_long waiting = 0;
-            if (ioctlsocket(socket_.get(), FIONREAD, &waiting) == SOCKET_ERROR || waiting == 0)
-                return;
-            const int got = recvfrom(socket_.get(), reinterpret_cast<char*>(receive_),
-                                     static_cast<int>(packet_buffer_size), 0, nullptr, nullptr);
-            if (got == SOCKET_ERROR && WSAGetLastError() != WSAEMSGSIZE) // too long: dropped too
-                return;
-            LOG(log_, LOG_DEBUG, "Late answer dropped: " << got << " bytes");
+            const int got = recvfrom(socket_.get(), reinterpret_cast<char*>(drain_),
+                                     static_cast<int>(max_datagram_size), 0, nullptr, nullptr);
+            if (got != SOCKET_ERROR) {
+                LOG(log_, LOG_DEBUG, "Late answer dropped: " << got << " bytes");
+                continue;
+            }
+            const int code = WSAGetLastError();
+            if (code != WSAECONNRESET && code != WSAECONNREFUSED)
+                return; // nothing more waits
+            LOG(log_, LOG_DEBUG, "Late unreachable report dropped");
         }
     }
 
@@ -208,14 +252,12 @@ private:
             discard_late_answers();
             LOG(log_, LOG_DEBUG, "Sending auth packet to server: " << address_text());
             const int size = static_cast<int>(request_size(send_));
+            answer_due_ = deadline::in(answer_timeout_ms);
             if (sendto(socket_.get(), reinterpret_cast<const char*>(send_), size, 0,
                        reinterpret_cast<const sockaddr*>(&address_),
-                       sizeof address_) == SOCKET_ERROR) {
-                LOG(log_, LOG_ERROR, "Error: can't send auth packet!");
-                if (ctx_.state.is(busy))
-                    fatal_socket("Ошибка отправки пакета авторизации.");
-                ctx_.state.set(error);
-            }
+                       sizeof address_) == SOCKET_ERROR)
+                failure("Error: can't send auth packet!",
+                        with_system_text("Ошибка отправки пакета авторизации.", WSAGetLastError()));
             return true;
         }
         if (protocol != env::protocol_tcp)
@@ -224,21 +266,21 @@ private:
         LOG(log_, LOG_DEBUG, "Connecting to auth server: " << address_text());
         socket_.reset(socket(AF_INET, SOCK_STREAM, IPPROTO_TCP));
         if (!socket_.valid())
-            fatal_socket("Ошибка при создании сокета.");
-        if (connect(socket_.get(), reinterpret_cast<const sockaddr*>(&address_), sizeof address_) ==
-            SOCKET_ERROR) {
-            LOG(log_, LOG_ERROR, "Error: can't connect to auth server!");
-            if (ctx_.state.is(busy))
-                fatal_socket("Сервер авторизации (TCP) недоступен.");
-            ctx_.state.set(error); // the next steps fail or succeed on their own
-        }
+            fatal(with_system_text("Ошибка при создании сокета.", WSAGetLastError()));
+        if (!events_.watch(socket_.get(), FD_CONNECT | FD_READ | FD_CLOSE))
+            fatal(with_system_text("Select failed.", WSAGetLastError()));
+        if (const int refused =
+                events_.connect(socket_.get(), address_, deadline::in(connect_timeout_ms)))
+            // After a success the next steps fail or succeed on their own.
+            failure("Error: can't connect to auth server!",
+                    with_system_text("Сервер авторизации (TCP) недоступен.", refused));
         if (in_.type.get_int() == env::type_local_ip) {
             LOG(log_, LOG_DEBUG, "<- local IP");
             sockaddr_in local{};
             int length = sizeof local;
             if (getsockname(socket_.get(), reinterpret_cast<sockaddr*>(&local), &length) ==
                 SOCKET_ERROR)
-                fatal_socket("Ошибка определения IP-адреса клиента.");
+                fatal(with_system_text("Ошибка определения IP-адреса клиента.", WSAGetLastError()));
             end_marker_ = append_local_ip(
                 send_, end_marker_, reinterpret_cast<const unsigned char*>(&local.sin_addr),
                 reinterpret_cast<const unsigned char*>(&local.sin_port), [this](element e) {
@@ -248,88 +290,102 @@ private:
         }
         LOG(log_, LOG_DEBUG, "Sending auth packet to server: " << address_text());
         const int size = static_cast<int>(request_size(send_));
+        answer_due_ = deadline::in(answer_timeout_ms);
         if (send(socket_.get(), reinterpret_cast<const char*>(send_), size, 0) == SOCKET_ERROR) {
-            LOG(log_, LOG_ERROR, "Error: can't send auth packet to server!");
-            if (ctx_.state.is(busy))
-                fatal_socket("Ошибка отправки пакета авторизации.");
-            ctx_.state.set(error);
+            failure("Error: can't send auth packet to server!",
+                    with_system_text("Ошибка отправки пакета авторизации.", WSAGetLastError()));
             socket_.reset();
             return false;
         }
         return true;
     }
 
+    // Nothing came within the answer's time.
+    void no_answer_in_time() {
+        failure("Error: no answer from auth server (select timeout).",
+                "Нет ответа от сервера авторизации.");
+        if (is_tcp())
+            socket_.reset();
+    }
+
     // False when the pass ends here; otherwise `received` is what came (possibly nothing).
     bool receive_answer(int& received) {
         LOG(log_, LOG_DEBUG, "Receive server answer");
-        const int ready = wait_readable(socket_.get());
-        if (ready == SOCKET_ERROR)
-            fatal_socket("Select failed.");
-        if (ready == 0) {
-            LOG(log_, LOG_ERROR, "Error: no answer from auth server (select timeout).");
-            if (ctx_.state.is(busy))
-                fatal("Нет ответа от сервера авторизации.");
-            ctx_.state.set(error);
-            if (is_tcp())
-                socket_.reset();
+        if (!socket_.valid()) // no protocol that this client speaks: nothing to wait for
+            fatal(with_system_text("Select failed.", WSAENOTSOCK));
+        if (is_udp())
+            return receive_datagram(received);
+        if (!receive_stream(received))
             return false;
-        }
-        if (is_udp()) {
+        if (received == 0 && ctx_.state.is(busy)) // closed without a word
+            fatal(with_system_text("Нет ответа от сервера авторизации.", 0));
+        socket_.reset();
+        return true;
+    }
+
+    // The server's datagram. Anyone else's is dropped and the wait goes on: only the server may
+    // answer, or strangers could show messages, fail the session or choose the challenge.
+    bool receive_datagram(int& received) {
+        for (;;) {
             sockaddr_in from{};
             int from_length = sizeof from;
             received = recvfrom(socket_.get(), reinterpret_cast<char*>(receive_),
                                 static_cast<int>(packet_buffer_size), 0,
                                 reinterpret_cast<sockaddr*>(&from), &from_length);
-            if (received < 1) {
-                LOG(log_, LOG_ERROR, "Error: no answer from auth server.");
-                if (ctx_.state.is(busy))
-                    fatal_socket("Нет ответа от сервера авторизации.");
-                ctx_.state.set(error);
+            const int code = received == SOCKET_ERROR ? WSAGetLastError() : 0;
+            if (code == WSAEWOULDBLOCK) {
+                if (!events_.wait(socket_.get(), answer_due_)) {
+                    no_answer_in_time();
+                    return false;
+                }
+                continue;
             }
+            if ((code == 0 || code == WSAEMSGSIZE) && !from_server(from)) {
+                LOG(log_, LOG_DEBUG,
+                    "Datagram from a stranger dropped: "
+                        << ip_to_text(from.sin_addr.s_addr) << ":"
+                        << static_cast<unsigned short>(ntohs(from.sin_port)));
+                continue;
+            }
+            // A port-unreachable report for this request counts as no answer to it.
+            if (received < 1)
+                failure("Error: no answer from auth server.",
+                        with_system_text("Нет ответа от сервера авторизации.", code));
             return true;
         }
-        received = receive_stream();
-        if (received == 0 && ctx_.state.is(busy))
-            fatal_socket("Нет ответа от сервера авторизации.");
-        socket_.reset();
-        return true;
     }
 
-    // Reads until the server closes, the buffer is full, or it stays silent too long.
-    int receive_stream() {
-        int received = 0;
+    // Reads until the server closes, the buffer is full, or the answer's time is up. False when
+    // nothing at all came in time.
+    bool receive_stream(int& received) {
+        received = 0;
+        bool heard = false; // the server has sent something or closed
         while (received < static_cast<int>(packet_buffer_size)) {
-            int got;
-            const int ready = wait_readable(socket_.get());
-            if (ready == 0) {
-                WSASetLastError(WSAETIMEDOUT);
-                got = SOCKET_ERROR;
-            } else if (ready == SOCKET_ERROR) {
-                got = SOCKET_ERROR;
-            } else {
-                got = recv(socket_.get(), reinterpret_cast<char*>(receive_) + received,
-                           static_cast<int>(packet_buffer_size) - received, 0);
-            }
+            const int got = recv(socket_.get(), reinterpret_cast<char*>(receive_) + received,
+                                 static_cast<int>(packet_buffer_size) - received, 0);
+            int code = got == SOCKET_ERROR ? WSAGetLastError() : 0;
             if (got == 0)
                 break;
-            if (got < 0) {
-                LOG(log_, LOG_ERROR, "Error: no answer from auth server (recv timeout).");
-                if (ctx_.state.is(busy))
-                    fatal_socket("Нет ответа от сервера авторизации.");
-                ctx_.state.set(error);
-                return 0;
+            if (got > 0) {
+                heard = true;
+                received += got;
+                continue;
             }
-            received += got;
+            if (code == WSAEWOULDBLOCK) {
+                if (events_.wait(socket_.get(), answer_due_))
+                    continue;
+                if (!heard) {
+                    no_answer_in_time();
+                    return false;
+                }
+                code = WSAETIMEDOUT;
+            }
+            failure("Error: no answer from auth server (recv timeout).",
+                    with_system_text("Нет ответа от сервера авторизации.", code));
+            received = 0;
+            break;
         }
-        return received;
-    }
-
-    // A failure after a success only sets `error`; before it (and while disconnecting) it ends
-    // the worker.
-    void failure(const std::string& user_text) {
-        if (ctx_.state.is(busy))
-            fatal(user_text);
-        ctx_.state.set(error);
+        return true;
     }
 
     void read(std::size_t received) {
@@ -337,12 +393,10 @@ private:
         case verdict::ignore:
             return;
         case verdict::wrong_magic:
-            LOG(log_, LOG_ERROR, "Error: wrong magic word.");
-            failure("Ошибка протокола авторизации.");
+            failure("Error: wrong magic word.", "Ошибка протокола авторизации.");
             return;
         case verdict::broken_chunks:
-            LOG(log_, LOG_ERROR, "Error: data chunks are broken.");
-            failure("Ошибка протокола авторизации.");
+            failure("Error: data chunks are broken.", "Ошибка протокола авторизации.");
             return;
         case verdict::well_formed:
             break;
@@ -383,36 +437,42 @@ private:
         case chunk_error_code: {
             const unsigned code = read_error_code(data);
             if (code != 0) {
-                LOG(log_, LOG_ERROR, "-> Error: Server error code: " << code);
-                failure(server_error_text(static_cast<std::uint16_t>(code)));
+                failure("-> Error: Server error code: " + std::to_string(code),
+                        server_error_text(static_cast<std::uint16_t>(code)));
                 return;
             }
             LOG(log_, LOG_INFO, "-> Auth OK");
-            if (encrypted_sent_)
+            // Only an answered challenge ends a run of failures; answers without one are
+            // still paced.
+            if (encrypted_sent_) {
                 ctx_.state.set(authorised);
-            quick_retries_ = 0;
+                quick_retries_ = 0;
+            }
             return;
         }
         default:
-            LOG(log_, LOG_ERROR,
-                "Error: Server return unsupported data type ID: " << static_cast<unsigned>(type));
-            failure(unsupported_type_text(type));
+            failure("Error: Server return unsupported data type ID: " + std::to_string(type),
+                    unsupported_type_text(type));
         }
     }
 
     worker_input& in_;
     worker_context& ctx_;
     const c_logger& log_;
+    socket_events events_;
 
     des_key key_{};
     std::uint32_t server_address_ = 0; // network order
     u_short server_port_ = 0;          // network order
     socket_handle socket_;
     sockaddr_in address_{}; // 0.0.0.0:0 for the UDP bind, then the server before every send
+    deadline answer_due_ = deadline::in(0);
     unsigned char send_[packet_buffer_size];
     unsigned char receive_[packet_buffer_size];
+    unsigned char drain_[max_datagram_size];
     std::size_t end_marker_ = 0;
-    bool skip_pause_ = true;
+    bool at_once_ = true;     // the next pass starts without a pause
+    bool unanswered_ = false; // the last request answered no challenge
     bool encrypted_sent_ = false;
     bool disconnect_requested_ = false;
     int quick_retries_ = 0;
@@ -423,7 +483,7 @@ private:
 } // namespace
 
 void run_worker(worker_input& input) {
-    // Two 8 KiB buffers: on the heap rather than on the thread's stack.
+    // Its buffers are large: on the heap rather than on the thread's stack.
     auto w = std::make_unique<worker>(input);
     w->run();
 }

@@ -7,7 +7,6 @@
 #include "support/logger.h"
 #include "support/win_handle.h"
 
-#include <atomic>
 #include <memory>
 #include <string>
 
@@ -21,9 +20,6 @@ struct worker_context {
     unique_handle stop_event; // manual reset; set by stop, reset by start
     c_logger logger;
     server_random random{}; // the challenge last received; the worker's alone
-    // A worker has been started and has not yet finished its cycle (it clears this just before
-    // it reports idle).
-    std::atomic<bool> running{false};
 };
 
 // The worker's own copies, taken at start: settings are still read from the registry at every

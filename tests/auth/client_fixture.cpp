@@ -1,6 +1,11 @@
 #include "tests/auth/client_fixture.h"
 
+#include "support/text.h"
+#include "tests/common/log_lines.h"
+
 #include <winsock2.h>
+
+#include <tlhelp32.h>
 
 namespace test {
 
@@ -11,15 +16,18 @@ client_fixture::client_fixture() {
 }
 
 client_fixture::~client_fixture() {
-    // Stop the worker while the window still takes its reports, then leave nothing running.
-    if (client && client->state() != auth::idle) {
-        client->stop(0);
-        recorder.wait_state(auth::idle, recorder.states().size() - 1, 20000);
-    }
+    stop_worker();
     environment->main_window = nullptr;
     client.reset();
     server.reset();
     WSACleanup();
+}
+
+void client_fixture::stop_worker() {
+    if (client && client->state() != auth::idle) {
+        client->stop(0);
+        recorder.wait_state(auth::idle, recorder.states().size() - 1, 20000);
+    }
 }
 
 void client_fixture::serve(const std::vector<std::string>& arguments) {
@@ -52,6 +60,51 @@ std::string client_fixture::request(int timeout_ms) {
         static_cast<DWORD>(timeout_ms));
     EXPECT_TRUE(line.has_value()) << "the server saw no request";
     return line.value_or("{}");
+}
+
+logged_client_fixture::logged_client_fixture() {
+    char temp[MAX_PATH];
+    GetTempPathA(sizeof temp, temp);
+    folder_ = std::string(temp) + "authclient-log-" + c_registry_sandbox::unique_name();
+    CreateDirectoryA(folder_.c_str(), nullptr);
+    char previous[MAX_PATH] = {};
+    GetCurrentDirectoryA(sizeof previous, previous);
+    previous_ = previous;
+    SetCurrentDirectoryA(folder_.c_str());
+}
+
+logged_client_fixture::~logged_client_fixture() {
+    stop_worker(); // its last lines still go to this folder
+    SetCurrentDirectoryA(previous_.c_str());
+    DeleteFileA(log_file().c_str());
+    RemoveDirectoryA(folder_.c_str());
+}
+
+std::string logged_client_fixture::log_file() const {
+    return folder_ + "\\" + local_time_text("zerva_client_%d.%m.%Y.log");
+}
+
+std::vector<std::string> logged_client_fixture::log_lines() const {
+    return masked_log_lines(log_file());
+}
+
+int logged_client_fixture::log_count(const std::string& text) const {
+    int seen = 0;
+    for (const std::string& line : log_lines())
+        seen += line.find(text) != std::string::npos;
+    return seen;
+}
+
+int thread_count() {
+    const HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
+    THREADENTRY32 entry{};
+    entry.dwSize = sizeof entry;
+    int count = 0;
+    for (BOOL more = Thread32First(snapshot, &entry); more; more = Thread32Next(snapshot, &entry))
+        if (entry.th32OwnerProcessID == GetCurrentProcessId())
+            ++count;
+    CloseHandle(snapshot);
+    return count;
 }
 
 std::string server_text(unsigned short port) {

@@ -33,12 +33,36 @@ protected:
     // Waits for the server's next request; fails the test when none comes in time.
     std::string request(int timeout_ms = 15000);
 
+    // Stops a running worker while the window still takes its reports; the destructor does it
+    // too, but a fixture that changes the working folder must do it before it changes back.
+    void stop_worker();
+
     c_registry_sandbox registry;
     window_recorder recorder;
     std::unique_ptr<env::c_env> environment;
     std::unique_ptr<auth::c_client> client;
     std::unique_ptr<test_auth_server> server;
 };
+
+// The same, run in a scratch working folder, where the client writes its daily log.
+class logged_client_fixture : public client_fixture {
+protected:
+    logged_client_fixture();
+    ~logged_client_fixture() override;
+
+    std::string log_file() const;
+    // The lines with their stamps and the server's random numbers masked.
+    std::vector<std::string> log_lines() const;
+    // How many lines hold `text`.
+    int log_count(const std::string& text) const;
+
+private:
+    std::string folder_;
+    std::string previous_;
+};
+
+// Threads of this process: a worker that has ended is gone from the count.
+int thread_count();
 
 // "a.b.c.d:port" of the loopback server
 std::string server_text(unsigned short port);

@@ -254,26 +254,6 @@ TEST_F(Client, PortAbove65535UsesItsLow16Bits) {
     EXPECT_TRUE(recorder.wait_state(authorised));
 }
 
-TEST_F(Client, UnknownProtocolFailsInSelect) {
-    serve();
-    configure(5, env::type_login, 20);
-    connect();
-    const auto text = take_error_box();
-    ASSERT_TRUE(text);
-    EXPECT_EQ(text->rfind("Select failed.\n", 0), 0u) << *text;
-}
-
-TEST_F(Client, RefusedTcpConnectionAtFirst) {
-    serve();
-    configure(env::protocol_tcp, env::type_login, 20);
-    server.reset(); // nobody listens on its port any more
-    connect();
-    EXPECT_EQ(take_error_box(),
-              std::optional<std::string>("Сервер авторизации (TCP) недоступен.\n" +
-                                         system_error_text(WSAECONNREFUSED)));
-    EXPECT_TRUE(recorder.wait_state(idle, 1));
-}
-
 struct silence_case {
     const char* fault;
     bool in_receive; // silent inside the answer: the receive fails, with the system's text

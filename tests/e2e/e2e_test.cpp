@@ -278,6 +278,41 @@ INSTANTIATE_TEST_SUITE_P(EndToEnd, Closing, ::testing::Bool(), [](const auto& in
     return std::string(info.param ? "AutostartWasOn" : "AutostartWasOff");
 });
 
+// The server stops taking connections (its SYNs are dropped) while a renewal is connecting:
+// closing still ends the program within the close's wait, the disconnect having been tried.
+TEST_F(EndToEnd, ClosingWhileTheServerIsUnreachableEndsWithinTheWait) {
+    folder = std::make_unique<temp_folder>("authclient-e2e-unreachable");
+    serve(env::protocol_tcp, 1);
+    registry::set("LOG_LEVEL", "5");
+    registry::save_credentials(login, password);
+    const std::string file = folder->path() + "\\" + local_time_text("zerva_client_%d.%m.%Y.log");
+    auto count = [&](const std::string& text) {
+        int seen = 0;
+        for (const std::string& line : test::masked_log_lines(file))
+            seen += line.find(text) != std::string::npos;
+        return seen;
+    };
+
+    client_process& client = start("--tray --connect", folder->path());
+    const HWND main = client.main_window();
+    ASSERT_TRUE(main);
+    ASSERT_TRUE(wait_record(verified, 30000));
+    const int connects = count("Connecting to auth server");
+    server->command("fault unreachable");
+    ASSERT_TRUE(
+        test::pump_until([&] { return count("Connecting to auth server") > connects; }, 10000));
+
+    const auto begin = std::chrono::steady_clock::now();
+    const auto exit_code = close(client, main);
+    const auto took = std::chrono::duration_cast<std::chrono::milliseconds>(
+                          std::chrono::steady_clock::now() - begin)
+                          .count();
+    ASSERT_TRUE(exit_code) << "the program still runs " << took << " ms after WM_CLOSE";
+    EXPECT_EQ(*exit_code, 1u);
+    EXPECT_LT(took, 7500) << "the close waited for more than its 5000 ms";
+    EXPECT_EQ(count("<- Request to disconnect"), 1);
+}
+
 // ---- the buttons ----
 
 // "Отключить" ends the session with a disconnect request and leaves the program running, idle;
