@@ -24,7 +24,9 @@ c_client::c_client(const env::c_env& environment)
       env_(environment) {
     LOG(shared_->logger, LOG_TRACE, "auth::c_client::c_client(const env::c_env&)");
     shared_->stop_event.reset(CreateEventA(nullptr, TRUE, FALSE, nullptr));
-    if (!shared_->stop_event)
+    if (shared_->stop_event)
+        shared_->wake_event.reset(CreateEventA(nullptr, FALSE, FALSE, nullptr));
+    if (!shared_->stop_event || !shared_->wake_event)
         EX_RAISE(c_exception, "Can't create event.\n" + system_error_text(GetLastError()));
     shared_->state.set(idle);
 }
@@ -49,21 +51,34 @@ int c_client::state() const {
     return shared_->state.get();
 }
 
+std::string c_client::failure_text() const {
+    return shared_->state.failure_text();
+}
+
+void c_client::resumed() {
+    shared_->wake(woke_from_sleep);
+}
+
+void c_client::network_changed() {
+    shared_->wake(address_changed);
+}
+
 void c_client::release_environment() {
     shared_->state.detach();
 }
 
-void c_client::start() {
+void c_client::start(bool wait_for_network) {
     LOG(shared_->logger, LOG_TRACE, "void auth::c_client::start()");
     if (!shared_->state.claim_worker())
         return; // not idle, or a worker is still running (also before it has left idle)
     ResetEvent(shared_->stop_event.get());
     stop_deadline_ = 0;
 
-    std::unique_ptr<worker_input> input(new worker_input{
-        shared_, env_.value(env::AUTH_SERVER), env_.value(env::AUTH_PORT),
-        env_.value(env::AUTH_PROTOCOL), env_.value(env::AUTH_TYPE),
-        env_.value(env::RECONNECT_PERIOD), env_.login, env_.password, version_text(env_.instance)});
+    std::unique_ptr<worker_input> input(
+        new worker_input{shared_, env_.value(env::AUTH_SERVER), env_.value(env::AUTH_PORT),
+                         env_.value(env::AUTH_PROTOCOL), env_.value(env::AUTH_TYPE),
+                         env_.value(env::RECONNECT_PERIOD), env_.login, env_.password,
+                         version_text(env_.instance), wait_for_network});
     const HANDLE thread = CreateThread(nullptr, 0, auth_proc, input.get(), 0, nullptr);
     if (thread == nullptr) {
         const DWORD error = GetLastError();

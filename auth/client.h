@@ -25,14 +25,22 @@ public:
     c_client(const c_client&) = delete;
     c_client& operator=(const c_client&) = delete;
 
-    // Starts the worker when the client is idle and no earlier worker is still running.
-    void start();
+    // Starts the worker when the client is idle and no earlier worker is still running. With
+    // `wait_for_network` (a connect at logon) the first exchange waits for the network to come
+    // up rather than failing at once.
+    void start(bool wait_for_network = false);
     // Asks a running worker to stop; waits for it at most `milliseconds` (0: no wait). The waits
     // of one stop share that bound: a later stop with a wait (the destructor after the close)
     // waits only for what is left of the first.
     void stop(int milliseconds);
 
     int state() const;
+    // What the user is told of the failure that set `error` last.
+    std::string failure_text() const;
+
+    // The computer woke from sleep, or its IPv4 addresses changed: a running worker renews now.
+    void resumed();
+    void network_changed();
 
     // The environment is about to be destroyed while a worker may still run: from now on the
     // worker sends nothing (it keeps its own copies of what it reads).

@@ -10,6 +10,23 @@ void c_client_state::set(int state) {
         send(WM_CLIENT_STATE, state);
 }
 
+void c_client_state::set_error(const std::string& text) {
+    std::lock_guard<std::mutex> report(report_);
+    bool new_text;
+    {
+        std::lock_guard<std::mutex> guard(text_guard_);
+        new_text = failure_text_ != text;
+        failure_text_ = text;
+    }
+    if (state_.exchange(error) != error || new_text)
+        send(WM_CLIENT_STATE, error);
+}
+
+std::string c_client_state::failure_text() const {
+    std::lock_guard<std::mutex> guard(text_guard_);
+    return failure_text_;
+}
+
 void c_client_state::notify_state() const {
     send(WM_CLIENT_STATE, state_.load());
 }

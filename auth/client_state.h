@@ -8,6 +8,7 @@
 
 #include <atomic>
 #include <mutex>
+#include <string>
 
 namespace env {
 class c_env;
@@ -21,6 +22,10 @@ public:
 
     // Stores the state; tells the main window only when it changed.
     void set(int state);
+    // Sets `error` for a failure whose text the user may be shown. The window hears of it when
+    // the state changes, and again when the text does while the state stays `error`.
+    void set_error(const std::string& text);
+    std::string failure_text() const;
     bool is(int state) const { return state_.load() == state; }
     bool is_not(int state) const { return state_.load() != state; }
     int get() const { return state_.load(); }
@@ -53,6 +58,8 @@ private:
     std::mutex report_;
     mutable std::mutex claim_guard_;
     bool worker_claimed_ = false;
+    mutable std::mutex text_guard_;
+    std::string failure_text_;
     // Guards only the pointer, never a send: the worker copies the handle and lets go.
     mutable std::mutex env_guard_;
     const env::c_env* env_;

@@ -1,6 +1,7 @@
 // The worker's cycle: request/answer exchanges with the auth server, paced by the reconnect
 // period, until a stop has been noticed twice or a fatal error has been shown.
 #include "auth/exception.h"
+#include "auth/pause.h"
 #include "auth/socket.h"
 #include "auth/worker_context.h"
 #include "env/settings.h"
@@ -12,6 +13,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <iterator>
 #include <memory>
 
 namespace auth {
@@ -26,6 +28,10 @@ constexpr DWORD connect_timeout_ms = 5000;
 constexpr DWORD answer_timeout_ms = 5000;
 constexpr DWORD quick_retry_ms = 500;
 constexpr int max_quick_retries = 3;
+// Waiting for the network at logon: the pauses between tries, in seconds (the last one repeats),
+// and how long it goes on before the last failure is shown after all.
+constexpr DWORD network_retry_s[] = {2, 4, 8, 16, 30};
+constexpr ULONGLONG network_wait_ms = 5 * 60 * 1000;
 // Bounded, so that a flood of datagrams cannot hold the worker before its request.
 constexpr int max_late_answers = 64;
 // Big enough for any datagram, so a dropped one is logged with its real size.
@@ -41,10 +47,18 @@ std::string with_system_text(const std::string& message, int code) {
     return message + "\n" + system_error_text(static_cast<std::uint32_t>(code));
 }
 
+// What made an exchange fail, for the rule of what the worker survives.
+enum class cause {
+    network, // the name, a connect, a send, no answer: the network may come up later
+    socket,  // a socket of our own could not be made: fatal in any state, unless at logon
+    server,  // the server answered, and what it said is the failure
+};
+
 class worker {
 public:
     explicit worker(worker_input& input)
-        : in_(input), ctx_(*input.context), log_(ctx_.logger), events_(ctx_.stop_event.get()) {}
+        : in_(input), ctx_(*input.context), log_(ctx_.logger), events_(ctx_.stop_event.get()),
+          pause_(ctx_), started_(GetTickCount64()) {}
 
     void run() {
         LOG(log_, LOG_TRACE, auth_proc_signature);
@@ -79,7 +93,35 @@ private:
     // False when the client was destroyed before the worker got going: nothing to authorize.
     bool start_up() {
         key_ = make_key(in_.password);
+        const bool resolved = resolve();
+        server_port_ = htons(static_cast<u_short>(in_.port.get_int() & 0xFFFF));
 
+        // Only the destructor stops a worker that is still idle.
+        if (WaitForSingleObject(ctx_.stop_event.get(), 0) == WAIT_OBJECT_0)
+            return false;
+        if (resolved)
+            ctx_.state.set(busy);
+        else
+            failure("", resolve_failure_, cause::network);
+
+        if (!events_.open())
+            fatal(
+                with_system_text("Ошибка при создании сокета.", static_cast<int>(GetLastError())));
+        pause_.watch_addresses(log_);
+        address_.sin_family = AF_INET;
+        if (is_udp())
+            open_udp_socket();
+
+        std::fill(std::begin(send_), std::end(send_), 0);
+        std::fill(std::begin(receive_), std::end(receive_), 0);
+        ctx_.random = server_random{};
+        info_ = server_info{};
+        return true;
+    }
+
+    // The first IPv4 address of AUTH_SERVER, read anew. False when it does not resolve (also to
+    // an entry that is not IPv4, or to 0.0.0.0); the address known so far stays.
+    bool resolve() {
         LOG(log_, LOG_DEBUG, "Resolving server name into IP address");
         const std::string name = in_.server.get_str();
         const hostent* host = gethostbyname(name.c_str());
@@ -87,43 +129,50 @@ private:
         if (host != nullptr && host->h_addrtype == AF_INET && host->h_length == 4 &&
             host->h_addr_list != nullptr && host->h_addr_list[0] != nullptr)
             std::memcpy(&server, host->h_addr_list[0], 4);
-        if (server == 0) // also a host entry that is not IPv4, or 0.0.0.0
-            fatal("Can't resolve server name '" + name + "' into IP address.");
-        server_address_ = server;
-        server_port_ = htons(static_cast<u_short>(in_.port.get_int() & 0xFFFF));
-
-        // Only the destructor stops a worker that is still idle.
-        if (WaitForSingleObject(ctx_.stop_event.get(), 0) == WAIT_OBJECT_0)
+        if (server == 0) {
+            resolve_failure_ = "Can't resolve server name '" + name + "' into IP address.";
             return false;
-        ctx_.state.set(busy);
-
-        if (!events_.open())
-            fatal(
-                with_system_text("Ошибка при создании сокета.", static_cast<int>(GetLastError())));
-        address_.sin_family = AF_INET;
-        if (is_udp()) {
-            LOG(log_, LOG_DEBUG, "Creating UDP socket");
-            socket_.reset(socket(AF_INET, SOCK_DGRAM, IPPROTO_UDP));
-            if (!socket_.valid())
-                fatal(with_system_text("Ошибка при создании сокета.", WSAGetLastError()));
-            LOG(log_, LOG_DEBUG, "Binding UDP socket");
-            if (bind(socket_.get(), reinterpret_cast<const sockaddr*>(&address_),
-                     sizeof address_) == SOCKET_ERROR)
-                fatal(with_system_text("Ошибка \"привязки\" сокета.", WSAGetLastError()));
-            if (!events_.watch(socket_.get(), FD_READ))
-                fatal(with_system_text("Select failed.", WSAGetLastError()));
         }
+        if (server_address_ != 0 && server != server_address_)
+            LOG(log_, LOG_INFO,
+                "Server address changed: " << ip_to_text(server_address_) << " -> "
+                                           << ip_to_text(server));
+        server_address_ = server;
+        return true;
+    }
 
-        std::fill(std::begin(send_), std::end(send_), 0);
-        std::fill(std::begin(receive_), std::end(receive_), 0);
-        at_once_ = true;
-        unanswered_ = false;
-        encrypted_sent_ = false;
-        disconnect_requested_ = false;
-        info_pending_ = false;
-        quick_retries_ = 0;
-        ctx_.random = server_random{};
-        info_ = server_info{};
+    // After a failed exchange the server may have moved: the name is resolved again. False when
+    // there is still no address to send to.
+    bool resolve_again() {
+        if (!resolve_again_)
+            return true;
+        resolve_again_ = false;
+        if (resolve() || server_address_ != 0)
+            return true;
+        failure("", resolve_failure_, cause::network);
+        return false;
+    }
+
+    // False when the socket could not be made (the failure is handled).
+    bool open_udp_socket() {
+        LOG(log_, LOG_DEBUG, "Creating UDP socket");
+        socket_handle s(socket(AF_INET, SOCK_DGRAM, IPPROTO_UDP));
+        if (!s.valid()) {
+            failure("", with_system_text("Ошибка при создании сокета.", WSAGetLastError()),
+                    cause::socket);
+            return false;
+        }
+        LOG(log_, LOG_DEBUG, "Binding UDP socket");
+        sockaddr_in any{};
+        any.sin_family = AF_INET;
+        if (bind(s.get(), reinterpret_cast<const sockaddr*>(&any), sizeof any) == SOCKET_ERROR) {
+            failure("", with_system_text("Ошибка \"привязки\" сокета.", WSAGetLastError()),
+                    cause::socket);
+            return false;
+        }
+        if (!events_.watch(s.get(), FD_READ))
+            fatal(with_system_text("Select failed.", WSAGetLastError()));
+        socket_ = std::move(s);
         return true;
     }
 
@@ -132,6 +181,9 @@ private:
         LOG(log_, LOG_DEBUG, "Auth cycle BEGIN");
         if (!pause())
             return false;
+        pause_.exchange_begins();
+        if (!resolve_again())
+            return true;
         build();
         address_.sin_addr.s_addr = server_address_;
         address_.sin_port = server_port_;
@@ -141,7 +193,8 @@ private:
             // A stop inside the exchange: give it up, and send the disconnect request at once.
             if (is_tcp())
                 socket_.reset();
-            notice_stop();
+            if (!notice_stop())
+                return false;
             at_once_ = true;
         }
         return true;
@@ -157,38 +210,56 @@ private:
         read(received < 0 ? 0 : static_cast<std::size_t>(received));
     }
 
-    void notice_stop() {
+    // False when there is nothing to disconnect: still waiting for the network at logon, never
+    // authorised. The worker then just ends.
+    bool notice_stop() {
         LOG(log_, LOG_DEBUG, "Force disconnect!");
+        if (waiting_for_network_)
+            return false;
         disconnect_requested_ = true;
         events_.watch_stop(false); // the disconnect exchange runs to its own deadlines
+        return true;
     }
 
-    // False when a stop is noticed for the second time.
+    // False when a stop is noticed for the second time (or the first, when there is nothing to
+    // disconnect).
     bool pause() {
-        if (at_once_) { // the first pass, or the disconnect after a stop inside an exchange
+        DWORD pause_ms;
+        if (network_retry_) {
+            network_retry_ = false;
+            at_once_ = false;
+            const DWORD seconds = network_retry_s[std::min<std::size_t>(
+                network_retries_++, std::size(network_retry_s) - 1)];
+            LOG(log_, LOG_INFO, "Waiting for the network: retry in " << seconds << " s");
+            pause_ms = seconds * 1000;
+        } else if (at_once_) { // the first pass, or the disconnect after a stop inside an exchange
             at_once_ = false;
             return true;
-        }
-        if (unanswered_ && holds_random())
+        } else if (unanswered_ && holds_random()) {
             return true; // a challenge has just come: answer it at once
-        // A period beyond what a wait can take, or below zero, is clamped rather than wrapped.
-        long long period_ms = static_cast<long long>(in_.period.get_int()) * 1000;
-        period_ms = std::clamp<long long>(period_ms, 0, INFINITE - 1);
-        DWORD pause_ms = static_cast<DWORD>(period_ms);
-        // Answers without a challenge are paced like failures, never back to back.
-        if ((ctx_.state.is(error) || unanswered_) && quick_retries_ < max_quick_retries) {
-            pause_ms = quick_retry_ms;
-            ++quick_retries_;
+        } else {
+            pause_ms = period_pause();
         }
         LOG(log_, LOG_DEBUG, "Pause: " << pause_ms << " ms ...");
-        if (WaitForSingleObject(ctx_.stop_event.get(), pause_ms) == WAIT_TIMEOUT)
+        if (pause_.wait(pause_ms, log_) != pause_waiter::end::stop)
             return true;
         if (disconnect_requested_) {
             LOG(log_, LOG_DEBUG, "Force disconnect!");
             return false;
         }
-        notice_stop();
-        return true;
+        return notice_stop();
+    }
+
+    DWORD period_pause() {
+        // A period beyond what a wait can take, or below zero, is clamped rather than wrapped.
+        long long period_ms = static_cast<long long>(in_.period.get_int()) * 1000;
+        period_ms = std::clamp<long long>(period_ms, 0, INFINITE - 1);
+        // Answers without a challenge are paced like failures, never back to back.
+        if ((ctx_.state.is(error) || unanswered_) && quick_retries_ < max_quick_retries) {
+            ++quick_retries_;
+            return quick_retry_ms;
+        }
+        return static_cast<DWORD>(period_ms);
     }
 
     void log_element(element e) { LOG(log_, LOG_DEBUG, element_log_text(e)); }
@@ -212,13 +283,32 @@ private:
         });
     }
 
-    // A failure before the first success, or while disconnecting, ends the worker; after a
-    // success it only sets `error` and the cycle goes on.
-    void failure(const std::string& log_line, const std::string& user_text) {
-        LOG(log_, LOG_ERROR, log_line);
-        if (ctx_.state.is(busy))
+    // The failure rule: the disconnect exchange survives nothing; after a success, everything
+    // but a socket of our own that cannot be made is survived with `error`; before it, only a
+    // connect at logon survives network failures (and its own sockets'), for five minutes.
+    bool survives(cause why) const {
+        if (disconnect_requested_)
+            return false;
+        if (succeeded_)
+            return why != cause::socket;
+        return in_.wait_for_network && why != cause::server &&
+               GetTickCount64() - started_ < network_wait_ms;
+    }
+
+    // Logs the failure (when there is a line to log), then ends the worker with the user's text
+    // or sets `error`; the next exchange resolves the name again.
+    void failure(const std::string& log_line, const std::string& user_text,
+                 cause why = cause::network) {
+        if (!log_line.empty())
+            LOG(log_, LOG_ERROR, log_line);
+        if (!survives(why))
             fatal(user_text);
-        ctx_.state.set(error);
+        ctx_.state.set_error(user_text);
+        resolve_again_ = true;
+        if (!succeeded_) {
+            waiting_for_network_ = true;
+            network_retry_ = true;
+        }
     }
 
     bool from_server(const sockaddr_in& from) const {
@@ -249,6 +339,8 @@ private:
     bool send_request() {
         const int protocol = in_.protocol.get_int();
         if (protocol == env::protocol_udp) {
+            if (!socket_.valid() && !open_udp_socket())
+                return false;
             discard_late_answers();
             LOG(log_, LOG_DEBUG, "Sending auth packet to server: " << address_text());
             const int size = static_cast<int>(request_size(send_));
@@ -265,15 +357,21 @@ private:
 
         LOG(log_, LOG_DEBUG, "Connecting to auth server: " << address_text());
         socket_.reset(socket(AF_INET, SOCK_STREAM, IPPROTO_TCP));
-        if (!socket_.valid())
-            fatal(with_system_text("Ошибка при создании сокета.", WSAGetLastError()));
+        if (!socket_.valid()) {
+            failure("", with_system_text("Ошибка при создании сокета.", WSAGetLastError()),
+                    cause::socket);
+            return false;
+        }
         if (!events_.watch(socket_.get(), FD_CONNECT | FD_READ | FD_CLOSE))
             fatal(with_system_text("Select failed.", WSAGetLastError()));
         if (const int refused =
-                events_.connect(socket_.get(), address_, deadline::in(connect_timeout_ms)))
-            // After a success the next steps fail or succeed on their own.
+                events_.connect(socket_.get(), address_, deadline::in(connect_timeout_ms))) {
             failure("Error: can't connect to auth server!",
                     with_system_text("Сервер авторизации (TCP) недоступен.", refused));
+            // Nothing can be sent without the connection; the failure to show is this one.
+            socket_.reset();
+            return false;
+        }
         if (in_.type.get_int() == env::type_local_ip) {
             LOG(log_, LOG_DEBUG, "<- local IP");
             sockaddr_in local{};
@@ -315,10 +413,12 @@ private:
             fatal(with_system_text("Select failed.", WSAENOTSOCK));
         if (is_udp())
             return receive_datagram(received);
-        if (!receive_stream(received))
+        const stream_end ended = receive_stream(received);
+        if (ended == stream_end::nothing_in_time)
             return false;
-        if (received == 0 && ctx_.state.is(busy)) // closed without a word
-            fatal(with_system_text("Нет ответа от сервера авторизации.", 0));
+        // Closed without a word: only a failure while the answer matters for the session.
+        if (ended == stream_end::closed && received == 0 && (!succeeded_ || disconnect_requested_))
+            failure("", with_system_text("Нет ответа от сервера авторизации.", 0));
         socket_.reset();
         return true;
     }
@@ -355,9 +455,10 @@ private:
         }
     }
 
-    // Reads until the server closes, the buffer is full, or the answer's time is up. False when
-    // nothing at all came in time.
-    bool receive_stream(int& received) {
+    enum class stream_end { closed, full, failed, nothing_in_time };
+
+    // Reads until the server closes, the buffer is full, or the answer's time is up.
+    stream_end receive_stream(int& received) {
         received = 0;
         bool heard = false; // the server has sent something or closed
         while (received < static_cast<int>(packet_buffer_size)) {
@@ -365,7 +466,7 @@ private:
                                  static_cast<int>(packet_buffer_size) - received, 0);
             int code = got == SOCKET_ERROR ? WSAGetLastError() : 0;
             if (got == 0)
-                break;
+                return stream_end::closed;
             if (got > 0) {
                 heard = true;
                 received += got;
@@ -376,16 +477,16 @@ private:
                     continue;
                 if (!heard) {
                     no_answer_in_time();
-                    return false;
+                    return stream_end::nothing_in_time;
                 }
                 code = WSAETIMEDOUT;
             }
             failure("Error: no answer from auth server (recv timeout).",
                     with_system_text("Нет ответа от сервера авторизации.", code));
             received = 0;
-            break;
+            return stream_end::failed;
         }
-        return true;
+        return stream_end::full;
     }
 
     void read(std::size_t received) {
@@ -393,10 +494,11 @@ private:
         case verdict::ignore:
             return;
         case verdict::wrong_magic:
-            failure("Error: wrong magic word.", "Ошибка протокола авторизации.");
+            failure("Error: wrong magic word.", "Ошибка протокола авторизации.", cause::server);
             return;
         case verdict::broken_chunks:
-            failure("Error: data chunks are broken.", "Ошибка протокола авторизации.");
+            failure("Error: data chunks are broken.", "Ошибка протокола авторизации.",
+                    cause::server);
             return;
         case verdict::well_formed:
             break;
@@ -438,7 +540,7 @@ private:
             const unsigned code = read_error_code(data);
             if (code != 0) {
                 failure("-> Error: Server error code: " + std::to_string(code),
-                        server_error_text(static_cast<std::uint16_t>(code)));
+                        server_error_text(static_cast<std::uint16_t>(code)), cause::server);
                 return;
             }
             LOG(log_, LOG_INFO, "-> Auth OK");
@@ -447,12 +549,15 @@ private:
             if (encrypted_sent_) {
                 ctx_.state.set(authorised);
                 quick_retries_ = 0;
+                succeeded_ = true;
+                waiting_for_network_ = false;
+                network_retry_ = false;
             }
             return;
         }
         default:
             failure("Error: Server return unsupported data type ID: " + std::to_string(type),
-                    unsupported_type_text(type));
+                    unsupported_type_text(type), cause::server);
         }
     }
 
@@ -460,6 +565,8 @@ private:
     worker_context& ctx_;
     const c_logger& log_;
     socket_events events_;
+    pause_waiter pause_;
+    const ULONGLONG started_;
 
     des_key key_{};
     std::uint32_t server_address_ = 0; // network order
@@ -476,6 +583,12 @@ private:
     bool encrypted_sent_ = false;
     bool disconnect_requested_ = false;
     int quick_retries_ = 0;
+    bool succeeded_ = false;           // an answered challenge was accepted in this run
+    bool waiting_for_network_ = false; // at logon, a network failure before any success
+    bool network_retry_ = false;       // the next pause is a try of the wait for the network
+    std::size_t network_retries_ = 0;
+    bool resolve_again_ = false;
+    std::string resolve_failure_;
     server_info info_;
     bool info_pending_ = false;
 };

@@ -7,6 +7,7 @@
 #include "support/logger.h"
 #include "support/win_handle.h"
 
+#include <atomic>
 #include <memory>
 #include <string>
 
@@ -20,6 +21,21 @@ struct worker_context {
     unique_handle stop_event; // manual reset; set by stop, reset by start
     c_logger logger;
     server_random random{}; // the challenge last received; the worker's alone
+
+    // Asks a running worker to renew at once rather than at the end of its pause.
+    void wake(unsigned reason) {
+        wake_reasons.fetch_or(reason);
+        ++wake_count;
+        SetEvent(wake_event.get());
+    }
+    unique_handle wake_event;              // auto reset
+    std::atomic<unsigned> wake_reasons{0}; // since the worker last looked
+    std::atomic<unsigned> wake_count{0};   // every request ever made
+};
+
+enum wake_reason : unsigned {
+    woke_from_sleep = 1,
+    address_changed = 2,
 };
 
 // The worker's own copies, taken at start: settings are still read from the registry at every
@@ -34,6 +50,9 @@ struct worker_input {
     std::string login;
     std::string password;
     std::string version; // "WIN-1.3.4"
+    // Started with the system: the network may not be up yet, so a first exchange that fails
+    // for a network reason is tried again for a while instead of ending the worker.
+    bool wait_for_network = false;
 };
 
 // The worker's cycle: runs until it is stopped or a fatal error has been shown.

@@ -42,12 +42,12 @@ void client_fixture::configure(int protocol, int type, int period_seconds) {
     set(env::RECONNECT_PERIOD, std::to_string(period_seconds));
 }
 
-void client_fixture::connect(const std::string& login, const std::string& password) {
+void client_fixture::connect(const std::string& login, const std::string& password, bool at_logon) {
     environment->login = login;
     environment->password = password;
     if (!client)
         client = std::make_unique<auth::c_client>(*environment);
-    client->start();
+    client->start(at_logon);
 }
 
 std::string client_fixture::request(int timeout_ms) {

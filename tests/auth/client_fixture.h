@@ -28,7 +28,10 @@ protected:
     void set(int key, const std::string& text) { environment->value(key).set(text); }
 
     // Copies the credentials as the main window does and starts the client.
-    void connect(const std::string& login = "user", const std::string& password = "secret");
+    void connect(const std::string& login = "user", const std::string& password = "secret",
+                 bool at_logon = false);
+    // The same as the start-up's "--connect" does it: waiting for the network.
+    void connect_at_logon() { connect("user", "secret", true); }
 
     // Waits for the server's next request; fails the test when none comes in time.
     std::string request(int timeout_ms = 15000);
