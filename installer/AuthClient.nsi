@@ -139,7 +139,7 @@ Function RefuseOverMsi
   StrCmp $0 0 0 done
   MessageBox MB_OK|MB_ICONSTOP \
     "Программа ${APP_NAME} уже установлена для всех пользователей из пакета MSI. Обновляйте \
-её новым пакетом MSI или удалите её в «Программы и компоненты»." \
+её новым пакетом MSI или удалите её в «Программах и компонентах»." \
     /SD IDOK
   SetErrorLevel 2
   Quit

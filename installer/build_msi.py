@@ -80,11 +80,8 @@ def ascii_only(tree, variables):
 
 def main():
     parser = argparse.ArgumentParser()
-    parser.add_argument("--exe", required=True)
-    parser.add_argument("--icon", required=True)
-    parser.add_argument("--version", required=True)
-    parser.add_argument("--company", required=True)
-    parser.add_argument("--out", required=True)
+    for option in ("--exe", "--icon", "--version", "--company", "--out"):
+        parser.add_argument(option, required=True)
     parser.add_argument("wxs")
     args = parser.parse_args()
 

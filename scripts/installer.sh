@@ -22,15 +22,7 @@ build=$(realpath -m "${INSTALLER_BUILD:-$root/build/win64}")
 
 passed=0
 failed=0
-check() { # check NAME COMMAND...: one named check, counted
-    if "${@:2}"; then
-        passed=$((passed + 1))
-        echo "installer: ok   $1"
-    else
-        failed=$((failed + 1))
-        echo "installer: FAIL $1"
-    fi
-}
+check_prefix=installer
 
 finish() {
     echo "installer: $passed passed, $failed failed"

@@ -126,6 +126,18 @@ display_stop() {
     xvfb_pid=""
 }
 
+# check NAME COMMAND...: one named check of a script that counts them in $passed and $failed,
+# printed as "$check_prefix: ok   NAME" or "$check_prefix: FAIL NAME".
+check() {
+    if "${@:2}"; then
+        passed=$((passed + 1))
+        echo "$check_prefix: ok   $1"
+    else
+        failed=$((failed + 1))
+        echo "$check_prefix: FAIL $1"
+    fi
+}
+
 # --- Packaging, shared by installer.sh and release.sh --------------------------------------
 
 readonly PACKAGING_PACKAGES=(nsis wixl msitools faketime osslsigncode openssl)

@@ -24,15 +24,7 @@ version_info=$root/build/win64/tests/release/version_info.exe
 
 passed=0
 failed=0
-check() { # check NAME COMMAND...: one named check, counted
-    if "${@:2}"; then
-        passed=$((passed + 1))
-        echo "release: ok   $1"
-    else
-        failed=$((failed + 1))
-        echo "release: FAIL $1"
-    fi
-}
+check_prefix=release
 installer_status=0
 finish() {
     echo "release: $passed passed, $failed failed"
