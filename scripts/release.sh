@@ -78,7 +78,9 @@ build_msi "$dist/AuthClient.exe" "$dist/$msi" "$work/win64"
 echo
 echo "Release $AUTHCLIENT_VERSION ($note) in $dist:"
 for f in AuthClient.exe AuthClient.exe.debug "$setup" "$msi" SHA256SUMS; do
-    printf '  %-34s %9s\n' "$f" "$(numfmt --to=iec-i --suffix=B --format='%.1f' "$(stat -c %s "$dist/$f")")"
+    size=$(stat -c %s "$dist/$f")
+    printf '  %-28s %9s bytes %10s\n' "$f" "$size" \
+        "$(LC_ALL=C numfmt --to=iec-i --suffix=B --format='%.1f' "$size")"
 done
 if signing_configured; then
     echo "Signed: the program, the uninstaller in the setup, the setup and the MSI package."
