@@ -3,6 +3,10 @@
 ;   makensis -INPUTCHARSET UTF8 -DVERSION=1.3.4 -DEXE=/path/AuthClient.exe \
 ;            -DOUTFILE=/path/AuthClient-1.3.4-setup.exe installer/AuthClient.nsi
 ;
+; The scripts build it through build_setup (scripts/lib.sh), which also passes the company
+; (-DCOMPANY, -DCOPYRIGHT) and, when signing is set up, -DSIGN=scripts/sign.sh: that signs
+; the uninstaller before it is packed and the setup once it is written.
+;
 ; Installs for the current user by default (%LOCALAPPDATA%\Programs\AuthClient, no
 ; administrator rights), or for all users (Program Files, administrators only) by choice on
 ; the first page or with /AllUsers. Silent switches:
@@ -28,6 +32,13 @@ SetCompressor /SOLID lzma
 !ifndef ICON
   !define ICON "../res/icons/app.ico" ; makensis works in the script's folder
 !endif
+!ifndef COPYRIGHT
+  !define COPYRIGHT " "
+!endif
+!ifdef SIGN
+  !uninstfinalize '"${SIGN}" "%1"' = 0
+  !finalize '"${SIGN}" "%1"' = 0
+!endif
 
 !define APP_NAME "Клиент авторизации"
 !define EXE_NAME "AuthClient.exe"
@@ -36,6 +47,9 @@ SetCompressor /SOLID lzma
 !define RUN_KEY "Software\Microsoft\Windows\CurrentVersion\Run"
 !define RUN_VALUE "AuthClient"
 !define MAIN_WINDOW_CLASS "MainDlgClass-{102394812}"
+; The MSI package's UpgradeCode (installer/AuthClient.wxs): it installs for all users into the
+; same folder, so an all-users installation here must not go over it.
+!define MSI_UPGRADE_CODE "{5C4F3B2A-8E61-4D7F-9A30-C2B1E4D6F817}"
 
 Name "${APP_NAME}"
 OutFile "${OUTFILE}"
@@ -46,7 +60,10 @@ VIAddVersionKey /LANG=1049 "ProductName" "${APP_NAME}"
 VIAddVersionKey /LANG=1049 "ProductVersion" "${VERSION}"
 VIAddVersionKey /LANG=1049 "FileVersion" "${VERSION}"
 VIAddVersionKey /LANG=1049 "FileDescription" "Установка: ${APP_NAME} ${VERSION}"
-VIAddVersionKey /LANG=1049 "LegalCopyright" " "
+VIAddVersionKey /LANG=1049 "LegalCopyright" "${COPYRIGHT}"
+!ifdef COMPANY
+  VIAddVersionKey /LANG=1049 "CompanyName" "${COMPANY}"
+!endif
 
 ; Administrators may choose either mode; everybody else installs for themselves.
 !define MULTIUSER_EXECUTIONLEVEL Highest
@@ -115,6 +132,20 @@ FunctionEnd
 !insertmacro CLOSE_RUNNING_FUNCTION ""
 !insertmacro CLOSE_RUNNING_FUNCTION "un."
 
+; The MSI package and an all-users installation of this setup would share Program Files'
+; folder, shortcut and program: each would remove the other's files. Administrators use one.
+Function RefuseOverMsi
+  System::Call 'msi::MsiEnumRelatedProductsW(w "${MSI_UPGRADE_CODE}", i 0, i 0, w .r1) i .r0'
+  StrCmp $0 0 0 done
+  MessageBox MB_OK|MB_ICONSTOP \
+    "Программа ${APP_NAME} уже установлена для всех пользователей из пакета MSI. Обновляйте \
+её новым пакетом MSI или удалите её в «Программах и компонентах»." \
+    /SD IDOK
+  SetErrorLevel 2
+  Quit
+done:
+FunctionEnd
+
 Function OnInstallModeChosen
   ${If} $CommandLineDir != ""
     StrCpy $INSTDIR $CommandLineDir
@@ -134,6 +165,9 @@ FunctionEnd
 
 Section "Программа" SecProgram
   SectionIn RO
+  ${If} $MultiUser.InstallMode == "AllUsers"
+    Call RefuseOverMsi
+  ${EndIf}
   Call CloseRunning
   SetOutPath "$INSTDIR"
   File "/oname=${EXE_NAME}" "${EXE}"

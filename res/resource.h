@@ -3,7 +3,7 @@
 
 // String table
 #define IDS_APP_NAME 40000        // "Клиент авторизации"
-#define IDS_VERSION 40001         // "1.3.4"
+#define IDS_VERSION 40001         // AUTHCLIENT_VERSION
 #define IDS_DEFAULT_SERVER 40002  // default AUTH_SERVER
 #define IDS_DEFAULT_PORT 40003    // "777"
 #define IDS_DEFAULT_PROTOCOL 40004 // "6"

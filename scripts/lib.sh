@@ -125,3 +125,75 @@ display_stop() {
     [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null || true
     xvfb_pid=""
 }
+
+# check NAME COMMAND...: one named check of a script that counts them in $passed and $failed,
+# printed as "$check_prefix: ok   NAME" or "$check_prefix: FAIL NAME".
+check() {
+    if "${@:2}"; then
+        passed=$((passed + 1))
+        echo "$check_prefix: ok   $1"
+    else
+        failed=$((failed + 1))
+        echo "$check_prefix: FAIL $1"
+    fi
+}
+
+# --- Packaging, shared by installer.sh and release.sh --------------------------------------
+
+readonly PACKAGING_PACKAGES=(nsis wixl msitools faketime osslsigncode openssl)
+
+# The version and the company texts of a build tree, generated there from CMakeLists.txt.
+load_release_env() {
+    # shellcheck source=/dev/null
+    . "$1/generated/release.env"
+}
+
+# Seconds since 1970 of the last commit: the time stamp of everything a build makes from it.
+commit_time() {
+    git -C "$root" log -1 --format=%ct 2>/dev/null || echo 0
+}
+
+signing_configured() {
+    [ -n "${SIGN_CERT:-}" ] && [ -n "${SIGN_KEY:-}" ]
+}
+
+# strip_program EXE FOLDER: FOLDER/AuthClient.exe without its debug information, which goes to
+# FOLDER/AuthClient.exe.debug; .gnu_debuglink in the one names the other (with its checksum),
+# so that gdb and addr2line find it beside the program.
+strip_program() {
+    local objcopy=x86_64-w64-mingw32-objcopy exe
+    exe=$(realpath "$1")
+    mkdir -p "$2"
+    # objcopy stamps the PE header with SOURCE_DATE_EPOCH, or else with the time of day.
+    (
+        cd "$2"
+        export SOURCE_DATE_EPOCH=${SOURCE_DATE_EPOCH:-$(commit_time)}
+        $objcopy --only-keep-debug "$exe" AuthClient.exe.debug
+        $objcopy --strip-all --add-gnu-debuglink=AuthClient.exe.debug "$exe" AuthClient.exe
+        # The setup keeps the file's time: the same for the same commit.
+        touch -d "@$SOURCE_DATE_EPOCH" AuthClient.exe AuthClient.exe.debug
+    )
+}
+
+# build_setup EXE SETUP BUILD_TREE: the NSIS setup of EXE with the version of BUILD_TREE; with
+# signing set up (SIGN_CERT, SIGN_KEY) the uninstaller inside it and the setup are signed.
+build_setup() {
+    local args
+    load_release_env "$3"
+    args=(-INPUTCHARSET UTF8 -V2 -DVERSION="$AUTHCLIENT_VERSION" -DEXE="$(realpath "$1")"
+        -DOUTFILE="$(realpath -m "$2")" -DCOMPANY="$AUTHCLIENT_COMPANY"
+        -DCOPYRIGHT="$AUTHCLIENT_COPYRIGHT")
+    signing_configured && args+=(-DSIGN="$root/scripts/sign.sh")
+    # makensis reads its Cyrillic arguments in the locale's character set.
+    LC_ALL=C.UTF-8 makensis "${args[@]}" "$root/installer/AuthClient.nsi"
+}
+
+# build_msi EXE MSI BUILD_TREE [VERSION]: the per-machine MSI package of EXE, with the version
+# of BUILD_TREE unless VERSION is given; signed when signing is set up.
+build_msi() {
+    load_release_env "$3"
+    python3 "$root/installer/build_msi.py" --exe "$1" --out "$2" \
+        --version "${4:-$AUTHCLIENT_VERSION}" --company "$AUTHCLIENT_COMPANY" \
+        --icon "$root/res/icons/app.ico" "$root/installer/AuthClient.wxs" || return
+    if signing_configured; then "$root/scripts/sign.sh" "$2"; fi
+}

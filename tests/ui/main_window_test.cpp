@@ -6,6 +6,7 @@
 
 #include "app/application.h"
 #include "auth/client.h"
+#include "authclient_version.h"
 #include "env/env.h"
 #include "env/protector.h"
 #include "tests/common/auth_server.h"
@@ -319,7 +320,7 @@ TEST_F(main_window_test, starts_empty_and_unchecked_without_saved_settings) {
     ASSERT_NE(create(), nullptr);
     char caption[256] = {};
     GetWindowTextA(window, caption, sizeof caption);
-    EXPECT_STREQ(caption, "Клиент авторизации 1.3.4");
+    EXPECT_STREQ(caption, "Клиент авторизации " AUTHCLIENT_VERSION);
     EXPECT_EQ(text_of(IDC_LOGIN), "");
     EXPECT_EQ(text_of(IDC_PASSWORD), "");
     EXPECT_FALSE(is_checked(IDC_SAVE));
@@ -464,7 +465,7 @@ TEST_F(main_window_test, the_icon_comes_back_as_idle_when_the_taskbar_is_recreat
     ASSERT_NE(added, nullptr);
     EXPECT_EQ(added->command, static_cast<DWORD>(NIM_ADD));
     EXPECT_EQ(tray_icon_shown(), 146);
-    EXPECT_STREQ(added->record.szTip, "Клиент авторизации 1.3.4");
+    EXPECT_STREQ(added->record.szTip, "Клиент авторизации " AUTHCLIENT_VERSION);
 }
 
 TEST_F(main_window_test, connect_takes_at_most_253_characters_of_each_field) {
