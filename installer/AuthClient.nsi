@@ -195,6 +195,18 @@ Section "un.Программа" SecUnProgram
 
   Delete "$INSTDIR\${EXE_NAME}"
   Delete "$INSTDIR\uninstall.exe"
+  ; Run from its temporary copy, the uninstaller that started it may still be closing, and its
+  ; file frees a moment later. (Run in place, it cannot delete itself at all.)
+  StrCmp "$EXEDIR" "$INSTDIR" uninstaller_deleted
+  StrCpy $0 0
+  uninstaller_in_use:
+    IfFileExists "$INSTDIR\uninstall.exe" 0 uninstaller_deleted
+    IntOp $0 $0 + 1
+    IntCmp $0 50 uninstaller_deleted
+    Sleep 100
+    Delete "$INSTDIR\uninstall.exe"
+    Goto uninstaller_in_use
+  uninstaller_deleted:
   Delete "$INSTDIR\zerva_client_*.log"
   RMDir "$INSTDIR"
   Delete "$SMPROGRAMS\${APP_NAME}.lnk"
