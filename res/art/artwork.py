@@ -343,17 +343,19 @@ def centred(start, room, size):
 
 
 def state_layout(scale):
-    """The state picture's canvas, the badge's size and the badge's centre on the canvas.
+    """The state picture's canvas, the badge's canvas and the badge's centre on the picture.
 
-    The canvas is a pixel smaller than its static (319 x 139 at 100 %): a static clips a larger
-    image on every side. The badge fills its static, square. The picture is drawn so that the
-    gap in its link lies where the badge's static shows the badge."""
+    The picture's canvas is a pixel smaller than its static (319 x 139 at 100 %): a static
+    clips a larger image on every side. The badge's canvas is its static's size, since the
+    static shows its own background, not the picture, where the badge leaves room (at 100 % it
+    keeps the template's 32 x 32). The picture is drawn so that the gap in its link lies where
+    the badge's static shows the triangle."""
     px, py, pw, ph = dialog_rect(scale, *PICTURE_CONTROL)
     bx, by, bw, bh = dialog_rect(scale, *BADGE_CONTROL)
     canvas = (pw - 1, ph - 1)
-    badge = min(bw, bh)
-    centre = (centred(bx, bw, badge) + badge / 2 - centred(px, pw, canvas[0]),
-              centred(by, bh, badge) + badge / 2 - centred(py, ph, canvas[1]))
+    badge = (32, 32) if scale == 100 else (bw, bh)
+    centre = (centred(bx, bw, badge[0]) + badge[0] / 2 - centred(px, pw, canvas[0]),
+              centred(by, bh, badge[1]) + badge[1] / 2 - centred(py, ph, canvas[1]))
     return canvas, badge, centre
 
 
@@ -398,11 +400,13 @@ def state_picture(connected, scale):
     return svg
 
 
-def warning_badge(size):
-    """The badge over the state picture, filling its square."""
-    svg = Svg(size, size, "#ffffff")
-    k = size / 32
-    warning_triangle(svg, 1 * k, 2 * k, 30 * k, 1.5 * k)
+def warning_badge(width, height):
+    """The badge over the state picture: the triangle in the middle square, white around."""
+    svg = Svg(width, height, "#ffffff")
+    side = min(width, height)
+    k = side / 32
+    x, y = (width - side) / 2, (height - side) / 2
+    warning_triangle(svg, x + 1 * k, y + 2 * k, 30 * k, 1.5 * k)
     return svg
 
 
@@ -636,7 +640,7 @@ def main():
         # State pictures of the main window and the warning badge that sits in the link's gap.
         picture(state_picture(True, scale), "connected", scale)
         picture(state_picture(False, scale), "disconnected", scale)
-        picture(warning_badge(state_layout(scale)[1]), "warning", scale)
+        picture(warning_badge(*state_layout(scale)[1]), "warning", scale)
 
         # Pictures of the message window and the about page (white background).
         size = scaled(48, scale)
