@@ -155,10 +155,12 @@ INT_PTR CALLBACK DlgProcMessage(HWND window, UINT message, WPARAM wparam, LPARAM
             fill(window, info ? *info : nothing, kept);
             return 0;
         });
-    case WM_DPICHANGED:
+    case WM_DPICHANGED: {
+        const UINT dpi = take_dpi_change(window, wparam, lparam);
         if (c_window_objects* objects = objects_of(window))
-            show_chosen_picture(window, take_dpi_change(window, wparam, lparam), *objects);
+            show_chosen_picture(window, dpi, *objects);
         return 0;
+    }
     case WM_DPI_FONTS:
         if (c_window_objects* objects = objects_of(window))
             make_bold(window, *objects); // the system gave the title the plain font
