@@ -30,6 +30,8 @@
 #define IDB_EMBLEM 136          // globe with a key: about page, default message picture
 #define IDB_ROADWORKS 138       // message picture for icon=1
 #define IDB_MESSAGE_WARNING 142 // message picture for icon=2
+// Each picture also exists at 125, 150 and 200 %, under its number plus one, two and three steps.
+#define IDB_SCALE_STEP 1000
 
 // Dialog templates
 #define IDD_MAIN 101

@@ -56,7 +56,10 @@ wine_env() {
 
 # A persistent, warm wineserver: without it each program pays the cold start, and Wine's
 # background services, started with ctest's pipes, would keep ctest waiting for ever.
+# Optional: the display's LogPixels (96 is 100 %, 144 is 150 %, 192 is 200 %) and the size of
+# the virtual desktop.
 wine_start() {
+    local dpi=${1:-} desktop=${2:-1024x768}
     wine_env
     if [ ! -f "$WINEPREFIX/system.reg" ]; then
         log "creating the Wine prefix $WINEPREFIX"
@@ -64,24 +67,44 @@ wine_start() {
         wineboot -i >/dev/null 2>&1 </dev/null || true
         wineserver -w
     fi
+    # The display's scale and the desktop are read when the session starts, which the restart
+    # below sees to. A virtual desktop gives windows a frame and the notification area a home;
+    # without a window manager Wine otherwise waits about 2 s whenever a window is shown or
+    # hidden. Its size counts here: the session's first program opens it.
+    if [ -n "$dpi" ]; then
+        wine reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d "$dpi" /f \
+            >/dev/null 2>&1 </dev/null
+    fi
+    if [ "$(cat "$WINEPREFIX/.authclient-desktop" 2>/dev/null)" != "$desktop" ]; then
+        wine reg add 'HKCU\Software\Wine\Explorer' /v Desktop /d Default /f >/dev/null 2>&1 </dev/null
+        wine reg add 'HKCU\Software\Wine\Explorer\Desktops' /v Default /d "$desktop" /f \
+            >/dev/null 2>&1 </dev/null
+        echo "$desktop" >"$WINEPREFIX/.authclient-desktop"
+    fi
     # A session left over from another display would keep its desktop there: start afresh.
     wineserver -k >/dev/null 2>&1 </dev/null || true
     wineserver -w >/dev/null 2>&1 </dev/null || true
     wineserver -p >/dev/null 2>&1 </dev/null || true
     wine cmd /c exit >/dev/null 2>&1 </dev/null
-    # A virtual desktop gives windows a frame and the notification area a home; without a
-    # window manager Wine otherwise waits about 2 s whenever a window is shown or hidden.
-    if [ ! -f "$WINEPREFIX/.authclient-desktop" ]; then
-        wine reg add 'HKCU\Software\Wine\Explorer' /v Desktop /d Default /f >/dev/null 2>&1 </dev/null
-        wine reg add 'HKCU\Software\Wine\Explorer\Desktops' /v Default /d 1024x768 /f \
-            >/dev/null 2>&1 </dev/null
-        touch "$WINEPREFIX/.authclient-desktop"
-    fi
     # Hold the desktop open for the whole session: left to itself it closes a moment after its
     # last window, and a program starting just then gets no windows at all.
     if [ -n "${DISPLAY:-}" ]; then
-        (wine explorer /desktop=Default,1024x768 >/dev/null 2>&1 </dev/null &)
+        (wine explorer /desktop=Default,"$desktop" >/dev/null 2>&1 </dev/null &)
     fi
+}
+
+# The tests of what the windows draw at 150 % run in a prefix of their own whose display is at
+# LogPixels 144, beside the usual session (ctest points them there).
+scaled_prefix() {
+    echo "$root/build/win64/wineprefix-144"
+}
+
+scaled_start() {
+    (WINEPREFIX=$(scaled_prefix) && export WINEPREFIX && wine_start 144)
+}
+
+scaled_stop() {
+    WINEPREFIX=$(scaled_prefix) wineserver -k >/dev/null 2>&1 || true
 }
 
 # Windows-like text for pictures of the windows: Wine's own fonts (Tahoma for the dialogs,
@@ -103,12 +126,13 @@ wine_stop() {
 }
 
 # A private X display (Xvfb) for the windows, so that tests never draw on the user's screen.
+# Optional: its size.
 xvfb_pid=""
 display_start() {
-    local n
+    local n size=${1:-1024x768}
     for n in $(seq 90 140); do
         [ -e "/tmp/.X11-unix/X$n" ] || [ -e "/tmp/.X$n-lock" ] && continue
-        Xvfb ":$n" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 </dev/null &
+        Xvfb ":$n" -screen 0 "${size}x24" -nolisten tcp >/dev/null 2>&1 </dev/null &
         xvfb_pid=$!
         export DISPLAY=":$n"
         for _ in $(seq 1 100); do

@@ -45,6 +45,7 @@ run_ctest() {
 }
 
 cleanup() {
+    scaled_stop
     wine_stop
     display_stop
 }
@@ -65,8 +66,10 @@ run_ctest "$root/build/host" host -j "$(nproc)"
 
 display_start || { echo "0 passed, 1 failed"; exit 1; }
 wine_start
+scaled_start
 # Wine now and then hangs in a process exit; one retry keeps that from failing a run.
 run_ctest "$root/build/win64" win64 -j "$(nproc)" --repeat until-pass:2
+scaled_stop
 
 # The release signed with a throwaway certificate, its checks, and the setup and MSI package
 # under Wine (scripts/installer.sh, run by the release check).

@@ -6,6 +6,7 @@
 #include "env/protector.h"
 #include "res/resource.h"
 #include "support/system_error.h"
+#include "ui/dpi.h"
 #include "ui/error_report.h"
 #include "ui/message_window.h"
 #include "ui/properties.h"
@@ -46,6 +47,10 @@ std::string field_text(HWND window, int id) {
     return text;
 }
 
+int picture_for(int state) {
+    return state == auth::authorised ? IDB_CONNECTED : IDB_DISCONNECTED;
+}
+
 int tray_icon_for(int state) {
     return state == auth::authorised ? IDI_GLOBE
            : state == auth::error    ? IDI_GLOBE_ERROR
@@ -57,7 +62,8 @@ void apply_login_rule(HWND window) {
     enable(window, IDC_LOGIN, is_login_type());
 }
 
-// A copy of the control's font (or a stock one) with the underline flag.
+// A copy of the control's font (or a stock one) with the underline flag; again after a DPI
+// change, when the system has given the link the plain font for the new DPI.
 void underline_link(HWND window) {
     const HWND link = GetDlgItem(window, IDC_LINK);
     HGDIOBJ font = reinterpret_cast<HGDIOBJ>(SendMessageA(link, WM_GETFONT, 0, 0));
@@ -70,8 +76,17 @@ void underline_link(HWND window) {
         return;
     description.lfUnderline = TRUE;
     const HFONT underlined = CreateFontIndirectA(&description);
-    SetPropA(window, link_font_property, underlined); // released when the window goes
     SendMessageA(link, WM_SETFONT, reinterpret_cast<WPARAM>(underlined), FALSE);
+    const HANDLE earlier = GetPropA(window, link_font_property);
+    SetPropA(window, link_font_property, underlined); // released when the window goes
+    if (earlier)
+        DeleteObject(earlier);
+}
+
+// The badge and the window's icons as drawn for `dpi`; the template has the 100 % badge.
+void show_art(HWND window, UINT dpi) {
+    show_picture(window, IDC_BADGE, load_picture(app->instance, IDB_WARNING, dpi));
+    set_window_icons(window, app->instance, IDI_APP, dpi);
 }
 
 void on_create(HWND window) {
@@ -97,16 +112,12 @@ void on_create(HWND window) {
     CheckDlgButton(window, IDC_AUTOSTART,
                    setting(env::AuthClient).empty() ? BST_UNCHECKED : BST_CHECKED);
     underline_link(window);
+    show_art(window, window_dpi(window));
 }
 
 void show_state(HWND window, int state) {
-    const HBITMAP picture =
-        LoadBitmapA(app->instance,
-                    MAKEINTRESOURCEA(state == auth::authorised ? IDB_CONNECTED : IDB_DISCONNECTED));
-    const HGDIOBJ previous = reinterpret_cast<HGDIOBJ>(SendDlgItemMessageA(
-        window, IDC_PICTURE, STM_SETIMAGE, IMAGE_BITMAP, reinterpret_cast<LPARAM>(picture)));
-    if (previous && previous != picture)
-        DeleteObject(previous); // one bitmap per state change would otherwise pile up
+    show_picture(window, IDC_PICTURE,
+                 load_picture(app->instance, picture_for(state), window_dpi(window)));
 
     if (app->tray_icon)
         app->tray_icon->modify(tray_icon_for(state), setting(env::APP_CAPTION).c_str(), 0);
@@ -209,6 +220,17 @@ void on_server_info(LPARAM info) {
                     "INT_PTR DlgProcMain(HWND, UINT, WPARAM, LPARAM)");
 }
 
+// The window moved to a monitor of another scale: its size, pictures and icons for the new DPI,
+// and the tray icon at the size the notification area now asks for.
+void on_dpi_changed(HWND window, WPARAM wparam, LPARAM lparam) {
+    const UINT dpi = take_dpi_change(window, wparam, lparam);
+    const int state = app->client ? app->client->state() : auth::idle;
+    show_picture(window, IDC_PICTURE, load_picture(app->instance, picture_for(state), dpi));
+    show_art(window, dpi);
+    if (app->tray_icon)
+        app->tray_icon->modify(tray_icon_for(state), setting(env::APP_CAPTION).c_str(), 0);
+}
+
 void on_close(HWND window) {
     app->tray_icon->remove(0);
     DestroyMenu(environment().tray_menu);
@@ -270,9 +292,18 @@ INT_PTR CALLBACK DlgProcMain(HWND window, UINT message, WPARAM wparam, LPARAM lp
         case WM_TRAY_ICON:
             on_tray(window, lparam);
             break;
+        case WM_DPICHANGED:
+            on_dpi_changed(window, wparam, lparam);
+            break;
+        case WM_DPI_FONTS:
+            underline_link(window);
+            break;
         case WM_DESTROY:
             if (const HANDLE font = RemovePropA(window, link_font_property))
                 DeleteObject(font);
+            release_window_icons(window);
+            release_picture(window, IDC_PICTURE);
+            release_picture(window, IDC_BADGE);
             break;
         default:
             if (message == taskbar_created() && app->tray_icon && app->client) {

@@ -4,6 +4,7 @@
 #include "auth/messages.h"
 #include "env/env.h"
 #include "support/text.h"
+#include "ui/dpi.h"
 #include "ui/error_report.h"
 
 #include <algorithm>
@@ -30,10 +31,12 @@ struct gdi_deleter {
 using unique_font = std::unique_ptr<std::remove_pointer_t<HFONT>, gdi_deleter>;
 using unique_bitmap = std::unique_ptr<std::remove_pointer_t<HBITMAP>, gdi_deleter>;
 
-// What a message window created and must release when it goes; kept in DWLP_USER.
+// What a message window created and must release when it goes, and the picture that its
+// params chose, drawn again after a DPI change; kept in DWLP_USER.
 struct c_window_objects {
     unique_font bold;
     unique_bitmap picture;
+    int picture_id = emblem_bitmap;
 };
 
 const env::c_env& environment() {
@@ -67,9 +70,9 @@ void make_bold(HWND window, c_window_objects& objects) {
     objects.bold = std::move(bold);
 }
 
-void show_picture(HWND window, const std::string& params, c_window_objects& objects) {
-    unique_bitmap picture(LoadBitmapA(app ? app->instance : GetModuleHandleA(nullptr),
-                                      MAKEINTRESOURCEA(message_picture(params))));
+void show_chosen_picture(HWND window, UINT dpi, c_window_objects& objects) {
+    unique_bitmap picture(
+        load_picture(app ? app->instance : GetModuleHandleA(nullptr), objects.picture_id, dpi));
     if (!picture)
         return;
     const auto previous = reinterpret_cast<HBITMAP>(SendDlgItemMessageA(
@@ -88,7 +91,12 @@ void fill(HWND window, const auth::server_info& info, c_window_objects& objects)
     make_bold(window, objects);
     SetWindowTextW(GetDlgItem(window, text_id),
                    utf8_to_utf16(info.data, message_data_units).c_str());
-    show_picture(window, info.params, objects);
+    objects.picture_id = message_picture(info.params);
+    show_chosen_picture(window, window_dpi(window), objects);
+}
+
+c_window_objects* objects_of(HWND window) {
+    return reinterpret_cast<c_window_objects*>(GetWindowLongPtrA(window, DWLP_USER));
 }
 
 } // namespace
@@ -135,7 +143,7 @@ std::wstring utf8_to_utf16(const std::string& text, std::size_t buffer_units) {
     return wide;
 }
 
-INT_PTR CALLBACK DlgProcMessage(HWND window, UINT message, WPARAM, LPARAM lparam) {
+INT_PTR CALLBACK DlgProcMessage(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
     switch (message) {
     case WM_INITDIALOG:
         return guarded([&]() -> INT_PTR {
@@ -147,6 +155,16 @@ INT_PTR CALLBACK DlgProcMessage(HWND window, UINT message, WPARAM, LPARAM lparam
             fill(window, info ? *info : nothing, kept);
             return 0;
         });
+    case WM_DPICHANGED: {
+        const UINT dpi = take_dpi_change(window, wparam, lparam);
+        if (c_window_objects* objects = objects_of(window))
+            show_chosen_picture(window, dpi, *objects);
+        return 0;
+    }
+    case WM_DPI_FONTS:
+        if (c_window_objects* objects = objects_of(window))
+            make_bold(window, *objects); // the system gave the title the plain font
+        return 0;
     case WM_CLOSE:
         // A modeless window: destroyed, not just hidden, so that it releases what it holds.
         DestroyWindow(window);

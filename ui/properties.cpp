@@ -5,6 +5,7 @@
 #include "res/resource.h"
 #include "support/string_table.h"
 #include "support/text.h"
+#include "ui/dpi.h"
 #include "ui/error_report.h"
 
 #include <commctrl.h>
@@ -66,6 +67,12 @@ int selection(HWND page, int list) {
     return static_cast<int>(SendDlgItemMessageA(page, list, CB_GETCURSEL, 0, 0));
 }
 
+// The about page's emblem as drawn for its DPI; the template has the 100 % one.
+void show_emblem(HWND page) {
+    if (GetDlgItem(page, IDC_EMBLEM))
+        show_picture(page, IDC_EMBLEM, load_picture(instance(), IDB_EMBLEM, window_dpi(page)));
+}
+
 // Both pages run the same steps; a step whose control the page lacks does nothing.
 void fill_page(HWND page) {
     const env::c_env& settings = environment();
@@ -80,6 +87,7 @@ void fill_page(HWND page) {
     SetDlgItemTextA(page, version_id, load_text(instance(), IDS_VERSION).c_str());
     EnableWindow(GetDlgItem(GetParent(page), IDOK),
                  settings_editable(settings.value(env::PROTECT_SETTINGS).get_int()));
+    show_emblem(page);
 }
 
 void apply(HWND page) {
@@ -159,6 +167,12 @@ INT_PTR CALLBACK DlgProcProperties(HWND window, UINT message, WPARAM, LPARAM lpa
             fill_page(window);
             return 0;
         });
+    case WM_DPICHANGED_AFTER_PARENT: // the sheet moved to a monitor of another scale
+        show_emblem(window);
+        return 0;
+    case WM_DESTROY:
+        release_picture(window, IDC_EMBLEM);
+        return 0;
     case WM_NOTIFY:
         if (reinterpret_cast<const NMHDR*>(lparam)->code == static_cast<UINT>(PSN_APPLY))
             return guarded([&]() -> INT_PTR {

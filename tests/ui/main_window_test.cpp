@@ -11,8 +11,10 @@
 #include "env/protector.h"
 #include "tests/common/auth_server.h"
 #include "tests/common/window_recorder.h"
+#include "tests/ui/icon_images.h"
 #include "tests/ui/recording_shell.h"
 #include "tests/ui/ui_fixture.h"
+#include "ui/dpi.h"
 #include "ui/tray_icon.h"
 
 #include <gtest/gtest.h>
@@ -245,14 +247,7 @@ main_window_test::~main_window_test() {
             app->client->stop(0);
             wait_idle();
         }
-        if (app->environment) {
-            app->environment->main_window = nullptr;
-            DestroyMenu(app->environment->tray_menu);
-            app->environment->tray_menu = nullptr;
-        }
-        app->client.reset();
-        DestroyWindow(window);
-        app->tray_icon.reset();
+        test::destroy_main_window(window);
     }
     for (HWND message_window : dialogs_of_this_thread())
         DestroyWindow(message_window);
@@ -882,6 +877,60 @@ INSTANTIATE_TEST_SUITE_P(
         menu_case{"nothing_chosen", {VK_ESCAPE}, true, menu_case::nothing},
         menu_case{"exit_closes", {VK_UP, VK_RETURN}, true, menu_case::closes}),
     [](const ::testing::TestParamInfo<menu_case>& info) { return std::string(info.param.name); });
+
+// --- a monitor of another scale ------------------------------------------------------------
+
+LOGFONTA font_of(HWND control) {
+    LOGFONTA description{};
+    GetObjectA(reinterpret_cast<HFONT>(SendMessageA(control, WM_GETFONT, 0, 0)), sizeof description,
+               &description);
+    return description;
+}
+
+TEST_F(main_window_test, on_a_monitor_of_another_scale_it_is_drawn_anew_for_that_scale) {
+    ASSERT_NE(create(), nullptr);
+    RECT before{};
+    GetWindowRect(window, &before);
+    RECT suggested{before.left + 10, before.top + 20,
+                   before.left + 10 + 2 * (before.right - before.left),
+                   before.top + 20 + 2 * (before.bottom - before.top)};
+    shell->calls.clear();
+
+    SendMessageA(window, WM_DPICHANGED, MAKEWPARAM(192, 192), reinterpret_cast<LPARAM>(&suggested));
+
+    RECT after{};
+    GetWindowRect(window, &after);
+    EXPECT_TRUE(EqualRect(&after, &suggested)) << "the suggested rectangle is taken";
+    EXPECT_EQ(picture(), resource_pixels(IDB_DISCONNECTED + 3 * IDB_SCALE_STEP));
+    EXPECT_EQ(test::pixels(reinterpret_cast<HBITMAP>(
+                  SendDlgItemMessageA(window, IDC_BADGE, STM_GETIMAGE, IMAGE_BITMAP, 0))),
+              resource_pixels(IDB_WARNING + 3 * IDB_SCALE_STEP));
+    const auto icon = [&](WPARAM kind) {
+        return reinterpret_cast<HICON>(SendMessageA(window, WM_GETICON, kind, 0));
+    };
+    EXPECT_EQ(test::icon_width(icon(ICON_SMALL)), metric_for_dpi(SM_CXSMICON, 192));
+    EXPECT_EQ(test::icon_width(icon(ICON_BIG)), metric_for_dpi(SM_CXICON, 192));
+
+    // The tray icon is loaded anew: the system's shell loads it at the small-icon size of the
+    // window's new DPI.
+    const shell_call* tray = last_notification();
+    ASSERT_NE(tray, nullptr);
+    EXPECT_EQ(tray->command, static_cast<DWORD>(NIM_MODIFY));
+    EXPECT_EQ(tray_icon_shown(), IDI_GLOBE_GREY);
+
+    // The system gives the controls the dialog font of the new DPI; the link is underlined
+    // again in that font.
+    const HWND link = GetDlgItem(window, IDC_LINK);
+    LOGFONTA plain = font_of(link);
+    plain.lfUnderline = FALSE;
+    plain.lfHeight *= 2;
+    const HFONT larger = CreateFontIndirectA(&plain);
+    SendMessageA(link, WM_SETFONT, reinterpret_cast<WPARAM>(larger), FALSE);
+    EXPECT_TRUE(pump_until([&] { return font_of(link).lfUnderline != FALSE; }, 5000));
+    EXPECT_EQ(font_of(link).lfHeight, plain.lfHeight);
+    EXPECT_NE(reinterpret_cast<HFONT>(SendMessageA(link, WM_GETFONT, 0, 0)), larger);
+    DeleteObject(larger);
+}
 
 // --- the application object ------------------------------------------------------------------
 
