@@ -211,7 +211,7 @@ rmdir "$machine_dir" 2>/dev/null
 # what the finish page then started.
 log "installer: the finish page of the elevated setup"
 if x86_64-w64-mingw32-gcc -municode -O2 -s -o "$work/setup_driver.exe" \
-    "$root/tests/installer/setup_driver.c" -luser32 >>"$work/wine.log" 2>&1; then
+    "$root/tests/installer/setup_driver.c" -luser32 >"$work/driver.log" 2>&1; then
     # Into a file, not a pipe: the programs it leads to would hold a pipe open.
     timeout 180 wine "$work/setup_driver.exe" "$(winepath -w "$setup")" </dev/null \
         >"$work/finish.raw" 2>>"$work/wine.log"
@@ -226,6 +226,7 @@ if x86_64-w64-mingw32-gcc -municode -O2 -s -o "$work/setup_driver.exe" \
     rm -f "$user_dir/uninstall.exe"
     rmdir "$user_dir" 2>/dev/null
 else
+    cat "$work/driver.log" >&2
     check "the setup driver compiles" false
 fi
 

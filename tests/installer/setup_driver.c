@@ -6,10 +6,11 @@
        setup_driver.exe SETUP.exe   ->   offered 0|1, started 0|1, by_setup 0|1 (one a line)
 
    Exit code 0 once the setup has ended; 2 when it cannot start; 3 when it did not end. */
+#include <windows.h>
+
 #include <stdio.h>
 #include <tlhelp32.h>
 #include <wchar.h>
-#include <windows.h>
 
 struct look {
     DWORD process;
