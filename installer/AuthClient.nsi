@@ -85,13 +85,16 @@ VIAddVersionKey /LANG=1049 "LegalCopyright" "${COPYRIGHT}"
 !define MUI_ICON "${ICON}"
 !define MUI_UNICON "${ICON}"
 !define MUI_ABORTWARNING
-!define MUI_FINISHPAGE_RUN "$INSTDIR\${EXE_NAME}"
+; The finish page never starts the program with the setup's administrator rights.
+!define MUI_FINISHPAGE_RUN
+!define MUI_FINISHPAGE_RUN_FUNCTION StartProgram
 !define MUI_COMPONENTSPAGE_NODESC
 
 !insertmacro MUI_PAGE_WELCOME
 !insertmacro MULTIUSER_PAGE_INSTALLMODE
 !insertmacro MUI_PAGE_DIRECTORY
 !insertmacro MUI_PAGE_INSTFILES
+!define MUI_PAGE_CUSTOMFUNCTION_SHOW FinishPageShow
 !insertmacro MUI_PAGE_FINISH
 
 !insertmacro MUI_UNPAGE_CONFIRM
@@ -155,6 +158,29 @@ Function OnInstallModeChosen
   ReadRegStr $0 SHCTX "${UNINSTALL_KEY}" "InstallLocation"
   ${If} $0 != ""
     StrCpy $INSTDIR $0
+  ${EndIf}
+FunctionEnd
+
+; An elevated setup (whose rights a program it starts would inherit) hands the start to
+; Explorer, the signed-in user's shell, which starts the program with that user's own rights.
+Function StartProgram
+  ${If} $MultiUser.Privileges == "Admin"
+  ${OrIf} $MultiUser.Privileges == "Power"
+    Exec '"$WINDIR\explorer.exe" "$INSTDIR\${EXE_NAME}"'
+  ${Else}
+    Exec '"$INSTDIR\${EXE_NAME}"'
+  ${EndIf}
+FunctionEnd
+
+; Without a shell to hand it to, an elevated setup offers no start at all.
+Function FinishPageShow
+  ${If} $MultiUser.Privileges == "Admin"
+  ${OrIf} $MultiUser.Privileges == "Power"
+    FindWindow $0 "Shell_TrayWnd"
+    ${If} $0 == 0
+      SendMessage $mui.FinishPage.Run ${BM_SETCHECK} ${BST_UNCHECKED} 0
+      ShowWindow $mui.FinishPage.Run ${SW_HIDE}
+    ${EndIf}
   ${EndIf}
 FunctionEnd
 

@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Checks the Windows setup (NSIS) and the MSI package under Wine in the current prefix
 # ($WINEPREFIX). The setup: silent install for the current user, the program starts, installing
-# over a running copy closes it, silent uninstall keeps the settings unless asked, and the
-# all-users mode. The MSI: silent install for the machine, the program starts from there, a
+# over a running copy closes it, silent uninstall keeps the settings unless asked, the all-users
+# mode, and that the finish page of the (elevated) setup does not start the program with the
+# setup's rights. The MSI: silent install for the machine, the program starts from there, a
 # newer package upgrades it in place, silent removal keeps the settings, and neither it nor an
 # all-users setup installs over the other. Ends with "installer: N passed, M failed" and exits
 # non-zero on a failure.
@@ -230,6 +231,32 @@ check "the machine's shortcut and uninstall entry are removed" \
     eval '[ ! -e "$machine_link" ] && ! reg_has "HKLM\\$uninstall_key"'
 rm -f "$machine_dir/uninstall.exe"
 rmdir "$machine_dir" 2>/dev/null
+
+# --- the finish page ----------------------------------------------------------------------
+
+# Under Wine the setup runs with administrator rights, as an administrator's does after the
+# elevation prompt. A small Windows program clicks through its pages as a user would and says
+# what the finish page then started.
+log "installer: the finish page of the elevated setup"
+if x86_64-w64-mingw32-gcc -municode -O2 -s -o "$work/setup_driver.exe" \
+    "$root/tests/installer/setup_driver.c" -luser32 >"$work/driver.log" 2>&1; then
+    # Into a file, not a pipe: the programs it leads to would hold a pipe open.
+    timeout 180 wine "$work/setup_driver.exe" "$(winepath -w "$setup")" </dev/null \
+        >"$work/finish.raw" 2>>"$work/wine.log"
+    tr -d '\r' <"$work/finish.raw" >"$work/finish.txt"
+    sed 's/^/installer:      /' "$work/finish.txt"
+    finish_says() { grep -qx "$1" "$work/finish.txt"; }
+    check "the setup runs through its pages to the end" finish_says 'started [01]'
+    check "the finish page offers to start the program" finish_says 'offered 1'
+    check "the program starts" finish_says 'started 1'
+    check "the setup does not start it with its own rights" finish_says 'by_setup 0'
+    check "uninstalling closes it" uninstall_in_place "$win_user_dir" /S
+    rm -f "$user_dir/uninstall.exe"
+    rmdir "$user_dir" 2>/dev/null
+else
+    cat "$work/driver.log" >&2
+    check "the setup driver compiles" false
+fi
 
 # --- the MSI package ----------------------------------------------------------------------
 

@@ -14,6 +14,7 @@
 
 #include <shellapi.h>
 
+#include <exception>
 #include <string>
 
 namespace {
@@ -115,6 +116,17 @@ void on_create(HWND window) {
     show_art(window, window_dpi(window));
 }
 
+// A control that a state change disabled would leave the window without keyboard focus.
+void move_focus_from_disabled(HWND window, HWND focus) {
+    if (!focus || GetParent(focus) != window || IsWindowEnabled(focus))
+        return;
+    const HWND next = GetNextDlgTabItem(window, focus, FALSE);
+    if (next && next != focus && IsWindowEnabled(next))
+        SendMessageA(window, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(next), TRUE);
+    else
+        SetFocus(window);
+}
+
 void show_state(HWND window, int state) {
     show_picture(window, IDC_PICTURE,
                  load_picture(app->instance, picture_for(state), window_dpi(window)));
@@ -124,12 +136,14 @@ void show_state(HWND window, int state) {
 
     const bool running = state == auth::error || state == auth::authorised;
     const bool editable = !running && state != auth::busy;
+    const HWND focus = GetFocus(); // disabling it drops the focus
     enable(window, IDC_CONNECT, editable);
     enable(window, IDC_DISCONNECT, running);
     enable(window, IDC_PROPERTIES, editable);
     if (is_login_type())
         enable(window, IDC_LOGIN, editable);
     enable(window, IDC_PASSWORD, editable);
+    move_focus_from_disabled(window, focus);
 
     const HCURSOR cursor = LoadCursorA(nullptr, state == auth::busy ? IDC_WAIT : IDC_ARROW);
     SetClassLongPtrA(window, GCLP_HCURSOR, reinterpret_cast<LONG_PTR>(cursor));
@@ -199,6 +213,8 @@ void tray_menu(HWND window) {
     const int command = TrackPopupMenuEx(GetSubMenu(environment().tray_menu, 0),
                                          TPM_RETURNCMD | TPM_BOTTOMALIGN | TPM_RIGHTALIGN, at.x,
                                          at.y, window, nullptr);
+    // Without it the next menu may close as soon as it opens.
+    PostMessageA(window, WM_NULL, 0, 0);
     if (command == IDM_EXIT)
         PostMessageA(window, WM_CLOSE, 0, 0);
     else if (command == IDM_SHOW)
@@ -213,8 +229,7 @@ void on_tray(HWND window, LPARAM mouse) {
 }
 
 void on_server_info(LPARAM info) {
-    if (!CreateDialogParamA(app->instance, MAKEINTRESOURCEA(IDD_MESSAGE), nullptr, DlgProcMessage,
-                            info))
+    if (!show_server_message(app->instance, *reinterpret_cast<const auth::server_info*>(info)))
         EX_RAISE_IN(c_application::c_exception,
                     "'CreateDialog' failed.\n" + system_error_text(GetLastError()),
                     "INT_PTR DlgProcMain(HWND, UINT, WPARAM, LPARAM)");
@@ -231,23 +246,57 @@ void on_dpi_changed(HWND window, WPARAM wparam, LPARAM lparam) {
         app->tray_icon->modify(tray_icon_for(state), setting(env::APP_CAPTION).c_str(), 0);
 }
 
-void on_close(HWND window) {
+// After the close (or the end of the session) the window no longer speaks for a client.
+bool closed() {
+    return !app->environment || !app->environment->main_window.load();
+}
+
+// The autostart command: the quoted path, so that Windows never tries a shorter path at a
+// blank first.
+std::string autostart_command() {
+    char path[MAX_PATH + 1] = {};
+    GetModuleFileNameA(nullptr, path, MAX_PATH);
+    return "\"" + std::string(path) + "\" --tray --connect";
+}
+
+// What closing the window does, once: at WM_CLOSE and at the end of the session, which
+// leaves less time for the goodbye to the server.
+void close_window(HWND window, int stop_wait_ms) {
+    if (closed())
+        return;
+    cancel_properties(window);
     app->tray_icon->remove(0);
     DestroyMenu(environment().tray_menu);
     environment().tray_menu = nullptr;
     environment().save_credentials(checked(window, IDC_SAVE));
-    if (checked(window, IDC_AUTOSTART)) {
-        char path[MAX_PATH + 1] = {};
-        GetModuleFileNameA(nullptr, path, MAX_PATH);
-        environment().value(env::AuthClient).set(std::string(path) + " --tray --connect");
-    } else {
+    if (checked(window, IDC_AUTOSTART))
+        environment().value(env::AuthClient).set(autostart_command());
+    else
         environment().value(env::AuthClient).remove();
-    }
     ShowWindow(window, SW_HIDE);
     // No more reports from the worker: the main thread is about to wait for it.
     environment().main_window = nullptr;
-    app->client->stop(5000);
+    app->client->stop(stop_wait_ms);
     PostQuitMessage(0);
+}
+
+// A throw half-way through creation: nothing of it may stay visible or running; the start-up
+// reports the error once the window is gone.
+void on_init(HWND window) {
+    try {
+        on_create(window);
+    } catch (...) {
+        app->start_failure = std::current_exception();
+        if (app->environment) {
+            app->environment->main_window = nullptr;
+            DestroyMenu(app->environment->tray_menu);
+            app->environment->tray_menu = nullptr;
+        }
+        if (app->tray_icon)
+            app->tray_icon->remove(0);
+        app->client.reset();
+        DestroyWindow(window);
+    }
 }
 
 // The notification area forgets every icon when Explorer restarts; it says so with this.
@@ -262,10 +311,11 @@ INT_PTR CALLBACK DlgProcMain(HWND window, UINT message, WPARAM wparam, LPARAM lp
     return guarded([&]() -> INT_PTR {
         switch (message) {
         case WM_INITDIALOG:
-            on_create(window);
+            on_init(window);
             break;
         case WM_COMMAND:
-            on_command(window, LOWORD(wparam));
+            if (!closed()) // a click still queued at the close starts nothing
+                on_command(window, LOWORD(wparam));
             break;
         case WM_SIZE:
             if (wparam == SIZE_MINIMIZED)
@@ -281,7 +331,16 @@ INT_PTR CALLBACK DlgProcMain(HWND window, UINT message, WPARAM wparam, LPARAM lp
                               SW_SHOWNORMAL);
             break;
         case WM_CLOSE:
-            on_close(window);
+            close_window(window, 5000);
+            break;
+        case WM_QUERYENDSESSION:
+            // Nothing to ask the user: the session may end.
+            SetWindowLongPtrA(window, DWLP_MSGRESULT, TRUE);
+            return TRUE;
+        case WM_ENDSESSION:
+            // The system waits about 5 s for this before it offers to end the program.
+            if (wparam)
+                close_window(window, 3000);
             break;
         case auth::WM_CLIENT_STATE:
             show_state(window, static_cast<int>(lparam));
@@ -306,7 +365,7 @@ INT_PTR CALLBACK DlgProcMain(HWND window, UINT message, WPARAM wparam, LPARAM lp
             release_picture(window, IDC_BADGE);
             break;
         default:
-            if (message == taskbar_created() && app->tray_icon && app->client) {
+            if (message == taskbar_created() && app->tray_icon && app->client && !closed()) {
                 const int state = app->client->state();
                 app->tray_icon->add(tray_icon_for(state), setting(env::APP_CAPTION).c_str(), 0);
             }

@@ -106,6 +106,16 @@ void apply(HWND page) {
         settings.value(env::AUTH_PROTOCOL).set(protocol);
 }
 
+// The sheet among the windows that `owner` owns: a dialog with a current page.
+BOOL CALLBACK cancel_if_sheet(HWND window, LPARAM owner) {
+    char name[16] = {};
+    GetClassNameA(window, name, sizeof name);
+    if (GetWindow(window, GW_OWNER) == reinterpret_cast<HWND>(owner) &&
+        std::strcmp(name, "#32770") == 0 && PropSheet_GetCurrentPageHwnd(window))
+        PropSheet_PressButton(window, PSBTN_CANCEL);
+    return TRUE;
+}
+
 } // namespace
 
 int auth_type_item(int auth_type) {
@@ -214,4 +224,8 @@ void show_properties(HWND owner) {
     header.nStartPage = 0;
     header.ppsp = reinterpret_cast<LPCPROPSHEETPAGEA>(pages.data());
     PropertySheetA(&header);
+}
+
+void cancel_properties(HWND owner) {
+    EnumThreadWindows(GetCurrentThreadId(), cancel_if_sheet, reinterpret_cast<LPARAM>(owner));
 }
