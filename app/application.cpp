@@ -13,7 +13,9 @@ std::unique_ptr<c_application> app;
 
 c_application::c_application(HINSTANCE instance_handle) : instance(instance_handle) {
     instance_mutex = CreateMutexA(nullptr, FALSE, "{39289EAC-7A67-5688-8359-AB65230FDEA1}");
-    if (GetLastError() == ERROR_ALREADY_EXISTS)
+    // A copy running with other rights (elevated, say) holds a mutex this one may not open.
+    const DWORD error = GetLastError();
+    if (error == ERROR_ALREADY_EXISTS || (!instance_mutex && error == ERROR_ACCESS_DENIED))
         EX_RAISE(c_exception, "Клиент авторизации уже запущен.");
 
     INITCOMMONCONTROLSEX controls{};

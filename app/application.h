@@ -6,6 +6,7 @@
 
 #include <windows.h>
 
+#include <exception>
 #include <memory>
 
 namespace auth {
@@ -34,6 +35,9 @@ public:
     std::unique_ptr<env::c_env> environment;
     HINSTANCE instance;
     HANDLE instance_mutex = nullptr;
+    // What stopped the main window while it initialised; `run` reports it once the window
+    // has gone.
+    std::exception_ptr start_failure;
 };
 
 // The process's application object; empty before WinMain fills it and after it returns.

@@ -1,5 +1,6 @@
 // The process's entry: one application object, the main window, the message loop.
 #include "app/application.h"
+#include "app/dll_search.h"
 #include "res/resource.h"
 #include "support/system_error.h"
 #include "ui/error_report.h"
@@ -8,10 +9,17 @@
 #include <windows.h>
 
 #include <string>
+#include <utility>
 
 void c_application::run() {
     const HWND window =
         CreateDialogParamA(instance, MAKEINTRESOURCEA(IDD_MAIN), nullptr, DlgProcMain, 0);
+    // The window took itself down; what stopped it is reported like any start-up error.
+    if (start_failure) {
+        if (window && IsWindow(window))
+            DestroyWindow(window);
+        std::rethrow_exception(std::exchange(start_failure, nullptr));
+    }
     if (!window)
         EX_RAISE(c_exception, "'CreateDialog' failed.\n" + system_error_text(GetLastError()));
 
@@ -36,6 +44,7 @@ void c_application::run() {
 }
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
+    restrict_dll_search();
     try {
         app = std::make_unique<c_application>(instance);
         app->run();

@@ -5,6 +5,7 @@ if(WIN32)
         ${CMAKE_CURRENT_LIST_DIR}/client_state.cpp
         ${CMAKE_CURRENT_LIST_DIR}/pause.cpp
         ${CMAKE_CURRENT_LIST_DIR}/socket.cpp
+        ${CMAKE_CURRENT_LIST_DIR}/stop_event.cpp
         ${CMAKE_CURRENT_LIST_DIR}/worker.cpp)
     target_link_libraries(authclient_win PUBLIC ws2_32 iphlpapi)
 endif()

@@ -1,5 +1,6 @@
 #include "auth/client.h"
 
+#include "auth/stop_event.h"
 #include "auth/worker_context.h"
 #include "env/env.h"
 #include "res/resource.h"
@@ -23,7 +24,7 @@ c_client::c_client(const env::c_env& environment)
                                                environment.value(env::LOG_LEVEL).get_int())),
       env_(environment) {
     LOG(shared_->logger, LOG_TRACE, "auth::c_client::c_client(const env::c_env&)");
-    shared_->stop_event.reset(CreateEventA(nullptr, TRUE, FALSE, nullptr));
+    shared_->stop_event.reset(create_stop_event());
     if (shared_->stop_event)
         shared_->wake_event.reset(CreateEventA(nullptr, FALSE, FALSE, nullptr));
     if (!shared_->stop_event || !shared_->wake_event)

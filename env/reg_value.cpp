@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 
 namespace env {
 
@@ -32,6 +33,20 @@ private:
 
 constexpr DWORD query_buffer_size = 4096;
 
+// A text value up to its first zero byte, never beyond the bytes the query returned.
+std::string text_up_to_zero(const char* data, std::size_t size) {
+    const void* zero = std::memchr(data, '\0', size);
+    return std::string(data, zero ? static_cast<std::size_t>(static_cast<const char*>(zero) - data)
+                                  : size);
+}
+
+// A number as administrators' tools write it (REG_DWORD): its decimal text, as if typed.
+std::string dword_text(const char* data) {
+    DWORD number = 0;
+    std::memcpy(&number, data, sizeof number);
+    return std::to_string(number);
+}
+
 } // namespace
 
 c_reg_value::c_reg_value(HKEY root, const std::string& path, const std::string& name,
@@ -45,15 +60,16 @@ std::string c_reg_value::get_str() const {
             return default_;
         char buffer[query_buffer_size];
         DWORD size = sizeof buffer;
-        // The type is not asked for: any value is taken as text up to its first zero byte.
-        if (RegQueryValueExA(key.get(), name_.c_str(), nullptr, nullptr,
+        DWORD type = REG_NONE;
+        if (RegQueryValueExA(key.get(), name_.c_str(), nullptr, &type,
                              reinterpret_cast<BYTE*>(buffer), &size) != ERROR_SUCCESS)
             return default_;
-        const std::size_t returned = size < sizeof buffer ? size : sizeof buffer;
-        const void* zero = std::memchr(buffer, '\0', returned);
-        const std::size_t length =
-            zero ? static_cast<std::size_t>(static_cast<const char*>(zero) - buffer) : returned;
-        return std::string(buffer, length);
+        if (type == REG_SZ)
+            return text_up_to_zero(buffer, size < sizeof buffer ? size : sizeof buffer);
+        if (type == REG_DWORD && size == sizeof(DWORD))
+            return dword_text(buffer);
+        // Any other kind of data is no setting the program could have written or read.
+        return default_;
     } catch (...) {
         return default_;
     }

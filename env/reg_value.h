@@ -13,8 +13,10 @@ public:
     c_reg_value(HKEY root, const std::string& path, const std::string& name,
                 const std::string& default_text);
 
-    std::string get_str() const; // the default when the key or value cannot be read
-    int get_int() const;         // strtol base 10, clamped to 32 bits; no digits gives 0
+    // A REG_SZ value's text up to its first zero byte, a REG_DWORD value's decimal digits; the
+    // default when the key or value cannot be read or holds any other kind of data.
+    std::string get_str() const;
+    int get_int() const; // get_str as strtol base 10, clamped to 32 bits; no digits gives 0
     void set(const char* text) const;
     void set(const std::string& text) const;
     void set(int value) const; // "%d"

@@ -3,6 +3,10 @@
 ;   makensis -INPUTCHARSET UTF8 -DVERSION=1.3.4 -DEXE=/path/AuthClient.exe \
 ;            -DOUTFILE=/path/AuthClient-1.3.4-setup.exe installer/AuthClient.nsi
 ;
+; The scripts build it through build_setup (scripts/lib.sh), which also passes the company
+; (-DCOMPANY, -DCOPYRIGHT) and, when signing is set up, -DSIGN=scripts/sign.sh: that signs
+; the uninstaller before it is packed and the setup once it is written.
+;
 ; Installs for the current user by default (%LOCALAPPDATA%\Programs\AuthClient, no
 ; administrator rights), or for all users (Program Files, administrators only) by choice on
 ; the first page or with /AllUsers. Silent switches:
@@ -28,6 +32,13 @@ SetCompressor /SOLID lzma
 !ifndef ICON
   !define ICON "../res/icons/app.ico" ; makensis works in the script's folder
 !endif
+!ifndef COPYRIGHT
+  !define COPYRIGHT " "
+!endif
+!ifdef SIGN
+  !uninstfinalize '"${SIGN}" "%1"' = 0
+  !finalize '"${SIGN}" "%1"' = 0
+!endif
 
 !define APP_NAME "Клиент авторизации"
 !define EXE_NAME "AuthClient.exe"
@@ -36,6 +47,9 @@ SetCompressor /SOLID lzma
 !define RUN_KEY "Software\Microsoft\Windows\CurrentVersion\Run"
 !define RUN_VALUE "AuthClient"
 !define MAIN_WINDOW_CLASS "MainDlgClass-{102394812}"
+; The MSI package's UpgradeCode (installer/AuthClient.wxs): it installs for all users into the
+; same folder, so an all-users installation here must not go over it.
+!define MSI_UPGRADE_CODE "{5C4F3B2A-8E61-4D7F-9A30-C2B1E4D6F817}"
 
 Name "${APP_NAME}"
 OutFile "${OUTFILE}"
@@ -46,7 +60,10 @@ VIAddVersionKey /LANG=1049 "ProductName" "${APP_NAME}"
 VIAddVersionKey /LANG=1049 "ProductVersion" "${VERSION}"
 VIAddVersionKey /LANG=1049 "FileVersion" "${VERSION}"
 VIAddVersionKey /LANG=1049 "FileDescription" "Установка: ${APP_NAME} ${VERSION}"
-VIAddVersionKey /LANG=1049 "LegalCopyright" " "
+VIAddVersionKey /LANG=1049 "LegalCopyright" "${COPYRIGHT}"
+!ifdef COMPANY
+  VIAddVersionKey /LANG=1049 "CompanyName" "${COMPANY}"
+!endif
 
 ; Administrators may choose either mode; everybody else installs for themselves.
 !define MULTIUSER_EXECUTIONLEVEL Highest
@@ -68,13 +85,16 @@ VIAddVersionKey /LANG=1049 "LegalCopyright" " "
 !define MUI_ICON "${ICON}"
 !define MUI_UNICON "${ICON}"
 !define MUI_ABORTWARNING
-!define MUI_FINISHPAGE_RUN "$INSTDIR\${EXE_NAME}"
+; The finish page never starts the program with the setup's administrator rights.
+!define MUI_FINISHPAGE_RUN
+!define MUI_FINISHPAGE_RUN_FUNCTION StartProgram
 !define MUI_COMPONENTSPAGE_NODESC
 
 !insertmacro MUI_PAGE_WELCOME
 !insertmacro MULTIUSER_PAGE_INSTALLMODE
 !insertmacro MUI_PAGE_DIRECTORY
 !insertmacro MUI_PAGE_INSTFILES
+!define MUI_PAGE_CUSTOMFUNCTION_SHOW FinishPageShow
 !insertmacro MUI_PAGE_FINISH
 
 !insertmacro MUI_UNPAGE_CONFIRM
@@ -115,6 +135,20 @@ FunctionEnd
 !insertmacro CLOSE_RUNNING_FUNCTION ""
 !insertmacro CLOSE_RUNNING_FUNCTION "un."
 
+; The MSI package and an all-users installation of this setup would share Program Files'
+; folder, shortcut and program: each would remove the other's files. Administrators use one.
+Function RefuseOverMsi
+  System::Call 'msi::MsiEnumRelatedProductsW(w "${MSI_UPGRADE_CODE}", i 0, i 0, w .r1) i .r0'
+  StrCmp $0 0 0 done
+  MessageBox MB_OK|MB_ICONSTOP \
+    "Программа ${APP_NAME} уже установлена для всех пользователей из пакета MSI. Обновляйте \
+её новым пакетом MSI или удалите её в «Программах и компонентах»." \
+    /SD IDOK
+  SetErrorLevel 2
+  Quit
+done:
+FunctionEnd
+
 Function OnInstallModeChosen
   ${If} $CommandLineDir != ""
     StrCpy $INSTDIR $CommandLineDir
@@ -127,6 +161,29 @@ Function OnInstallModeChosen
   ${EndIf}
 FunctionEnd
 
+; An elevated setup (whose rights a program it starts would inherit) hands the start to
+; Explorer, the signed-in user's shell, which starts the program with that user's own rights.
+Function StartProgram
+  ${If} $MultiUser.Privileges == "Admin"
+  ${OrIf} $MultiUser.Privileges == "Power"
+    Exec '"$WINDIR\explorer.exe" "$INSTDIR\${EXE_NAME}"'
+  ${Else}
+    Exec '"$INSTDIR\${EXE_NAME}"'
+  ${EndIf}
+FunctionEnd
+
+; Without a shell to hand it to, an elevated setup offers no start at all.
+Function FinishPageShow
+  ${If} $MultiUser.Privileges == "Admin"
+  ${OrIf} $MultiUser.Privileges == "Power"
+    FindWindow $0 "Shell_TrayWnd"
+    ${If} $0 == 0
+      SendMessage $mui.FinishPage.Run ${BM_SETCHECK} ${BST_UNCHECKED} 0
+      ShowWindow $mui.FinishPage.Run ${SW_HIDE}
+    ${EndIf}
+  ${EndIf}
+FunctionEnd
+
 Function .onInit
   StrCpy $CommandLineDir $INSTDIR
   !insertmacro MULTIUSER_INIT
@@ -134,6 +191,9 @@ FunctionEnd
 
 Section "Программа" SecProgram
   SectionIn RO
+  ${If} $MultiUser.InstallMode == "AllUsers"
+    Call RefuseOverMsi
+  ${EndIf}
   Call CloseRunning
   SetOutPath "$INSTDIR"
   File "/oname=${EXE_NAME}" "${EXE}"
@@ -161,6 +221,18 @@ Section "un.Программа" SecUnProgram
 
   Delete "$INSTDIR\${EXE_NAME}"
   Delete "$INSTDIR\uninstall.exe"
+  ; Run from its temporary copy, the uninstaller that started it may still be closing, and its
+  ; file frees a moment later. (Run in place, it cannot delete itself at all.)
+  StrCmp "$EXEDIR" "$INSTDIR" uninstaller_deleted
+  StrCpy $0 0
+  uninstaller_in_use:
+    IfFileExists "$INSTDIR\uninstall.exe" 0 uninstaller_deleted
+    IntOp $0 $0 + 1
+    IntCmp $0 50 uninstaller_deleted
+    Sleep 100
+    Delete "$INSTDIR\uninstall.exe"
+    Goto uninstaller_in_use
+  uninstaller_deleted:
   Delete "$INSTDIR\zerva_client_*.log"
   RMDir "$INSTDIR"
   Delete "$SMPROGRAMS\${APP_NAME}.lnk"

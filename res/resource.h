@@ -3,7 +3,7 @@
 
 // String table
 #define IDS_APP_NAME 40000        // "Клиент авторизации"
-#define IDS_VERSION 40001         // "1.3.4"
+#define IDS_VERSION 40001         // AUTHCLIENT_VERSION
 #define IDS_DEFAULT_SERVER 40002  // default AUTH_SERVER
 #define IDS_DEFAULT_PORT 40003    // "777"
 #define IDS_DEFAULT_PROTOCOL 40004 // "6"
@@ -30,6 +30,8 @@
 #define IDB_EMBLEM 136          // globe with a key: about page, default message picture
 #define IDB_ROADWORKS 138       // message picture for icon=1
 #define IDB_MESSAGE_WARNING 142 // message picture for icon=2
+// Each picture also exists at 125, 150 and 200 %, under its number plus one, two and three steps.
+#define IDB_SCALE_STEP 1000
 
 // Dialog templates
 #define IDD_MAIN 101

@@ -56,7 +56,10 @@ wine_env() {
 
 # A persistent, warm wineserver: without it each program pays the cold start, and Wine's
 # background services, started with ctest's pipes, would keep ctest waiting for ever.
+# Optional: the display's LogPixels (96 is 100 %, 144 is 150 %, 192 is 200 %) and the size of
+# the virtual desktop.
 wine_start() {
+    local dpi=${1:-} desktop=${2:-1024x768}
     wine_env
     if [ ! -f "$WINEPREFIX/system.reg" ]; then
         log "creating the Wine prefix $WINEPREFIX"
@@ -64,24 +67,44 @@ wine_start() {
         wineboot -i >/dev/null 2>&1 </dev/null || true
         wineserver -w
     fi
+    # The display's scale and the desktop are read when the session starts, which the restart
+    # below sees to. A virtual desktop gives windows a frame and the notification area a home;
+    # without a window manager Wine otherwise waits about 2 s whenever a window is shown or
+    # hidden. Its size counts here: the session's first program opens it.
+    if [ -n "$dpi" ]; then
+        wine reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d "$dpi" /f \
+            >/dev/null 2>&1 </dev/null
+    fi
+    if [ "$(cat "$WINEPREFIX/.authclient-desktop" 2>/dev/null)" != "$desktop" ]; then
+        wine reg add 'HKCU\Software\Wine\Explorer' /v Desktop /d Default /f >/dev/null 2>&1 </dev/null
+        wine reg add 'HKCU\Software\Wine\Explorer\Desktops' /v Default /d "$desktop" /f \
+            >/dev/null 2>&1 </dev/null
+        echo "$desktop" >"$WINEPREFIX/.authclient-desktop"
+    fi
     # A session left over from another display would keep its desktop there: start afresh.
     wineserver -k >/dev/null 2>&1 </dev/null || true
     wineserver -w >/dev/null 2>&1 </dev/null || true
     wineserver -p >/dev/null 2>&1 </dev/null || true
     wine cmd /c exit >/dev/null 2>&1 </dev/null
-    # A virtual desktop gives windows a frame and the notification area a home; without a
-    # window manager Wine otherwise waits about 2 s whenever a window is shown or hidden.
-    if [ ! -f "$WINEPREFIX/.authclient-desktop" ]; then
-        wine reg add 'HKCU\Software\Wine\Explorer' /v Desktop /d Default /f >/dev/null 2>&1 </dev/null
-        wine reg add 'HKCU\Software\Wine\Explorer\Desktops' /v Default /d 1024x768 /f \
-            >/dev/null 2>&1 </dev/null
-        touch "$WINEPREFIX/.authclient-desktop"
-    fi
     # Hold the desktop open for the whole session: left to itself it closes a moment after its
     # last window, and a program starting just then gets no windows at all.
     if [ -n "${DISPLAY:-}" ]; then
-        (wine explorer /desktop=Default,1024x768 >/dev/null 2>&1 </dev/null &)
+        (wine explorer /desktop=Default,"$desktop" >/dev/null 2>&1 </dev/null &)
     fi
+}
+
+# The tests of what the windows draw at 150 % run in a prefix of their own whose display is at
+# LogPixels 144, beside the usual session (ctest points them there).
+scaled_prefix() {
+    echo "$root/build/win64/wineprefix-144"
+}
+
+scaled_start() {
+    (WINEPREFIX=$(scaled_prefix) && export WINEPREFIX && wine_start 144)
+}
+
+scaled_stop() {
+    WINEPREFIX=$(scaled_prefix) wineserver -k >/dev/null 2>&1 || true
 }
 
 # Windows-like text for pictures of the windows: Wine's own fonts (Tahoma for the dialogs,
@@ -103,12 +126,13 @@ wine_stop() {
 }
 
 # A private X display (Xvfb) for the windows, so that tests never draw on the user's screen.
+# Optional: its size.
 xvfb_pid=""
 display_start() {
-    local n
+    local n size=${1:-1024x768}
     for n in $(seq 90 140); do
         [ -e "/tmp/.X11-unix/X$n" ] || [ -e "/tmp/.X$n-lock" ] && continue
-        Xvfb ":$n" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 </dev/null &
+        Xvfb ":$n" -screen 0 "${size}x24" -nolisten tcp >/dev/null 2>&1 </dev/null &
         xvfb_pid=$!
         export DISPLAY=":$n"
         for _ in $(seq 1 100); do
@@ -124,4 +148,76 @@ display_start() {
 display_stop() {
     [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null || true
     xvfb_pid=""
+}
+
+# check NAME COMMAND...: one named check of a script that counts them in $passed and $failed,
+# printed as "$check_prefix: ok   NAME" or "$check_prefix: FAIL NAME".
+check() {
+    if "${@:2}"; then
+        passed=$((passed + 1))
+        echo "$check_prefix: ok   $1"
+    else
+        failed=$((failed + 1))
+        echo "$check_prefix: FAIL $1"
+    fi
+}
+
+# --- Packaging, shared by installer.sh and release.sh --------------------------------------
+
+readonly PACKAGING_PACKAGES=(nsis wixl msitools faketime osslsigncode openssl)
+
+# The version and the company texts of a build tree, generated there from CMakeLists.txt.
+load_release_env() {
+    # shellcheck source=/dev/null
+    . "$1/generated/release.env"
+}
+
+# Seconds since 1970 of the last commit: the time stamp of everything a build makes from it.
+commit_time() {
+    git -C "$root" log -1 --format=%ct 2>/dev/null || echo 0
+}
+
+signing_configured() {
+    [ -n "${SIGN_CERT:-}" ] && [ -n "${SIGN_KEY:-}" ]
+}
+
+# strip_program EXE FOLDER: FOLDER/AuthClient.exe without its debug information, which goes to
+# FOLDER/AuthClient.exe.debug; .gnu_debuglink in the one names the other (with its checksum),
+# so that gdb and addr2line find it beside the program.
+strip_program() {
+    local objcopy=x86_64-w64-mingw32-objcopy exe
+    exe=$(realpath "$1")
+    mkdir -p "$2"
+    # objcopy stamps the PE header with SOURCE_DATE_EPOCH, or else with the time of day.
+    (
+        cd "$2"
+        export SOURCE_DATE_EPOCH=${SOURCE_DATE_EPOCH:-$(commit_time)}
+        $objcopy --only-keep-debug "$exe" AuthClient.exe.debug
+        $objcopy --strip-all --add-gnu-debuglink=AuthClient.exe.debug "$exe" AuthClient.exe
+        # The setup keeps the file's time: the same for the same commit.
+        touch -d "@$SOURCE_DATE_EPOCH" AuthClient.exe AuthClient.exe.debug
+    )
+}
+
+# build_setup EXE SETUP BUILD_TREE: the NSIS setup of EXE with the version of BUILD_TREE; with
+# signing set up (SIGN_CERT, SIGN_KEY) the uninstaller inside it and the setup are signed.
+build_setup() {
+    local args
+    load_release_env "$3"
+    args=(-INPUTCHARSET UTF8 -V2 -DVERSION="$AUTHCLIENT_VERSION" -DEXE="$(realpath "$1")"
+        -DOUTFILE="$(realpath -m "$2")" -DCOMPANY="$AUTHCLIENT_COMPANY"
+        -DCOPYRIGHT="$AUTHCLIENT_COPYRIGHT")
+    signing_configured && args+=(-DSIGN="$root/scripts/sign.sh")
+    # makensis reads its Cyrillic arguments in the locale's character set.
+    LC_ALL=C.UTF-8 makensis "${args[@]}" "$root/installer/AuthClient.nsi"
+}
+
+# build_msi EXE MSI BUILD_TREE [VERSION]: the per-machine MSI package of EXE, with the version
+# of BUILD_TREE unless VERSION is given; signed when signing is set up.
+build_msi() {
+    load_release_env "$3"
+    python3 "$root/installer/build_msi.py" --exe "$1" --out "$2" \
+        --version "${4:-$AUTHCLIENT_VERSION}" --company "$AUTHCLIENT_COMPANY" \
+        --icon "$root/res/icons/app.ico" "$root/installer/AuthClient.wxs" || return
+    if signing_configured; then "$root/scripts/sign.sh" "$2"; fi
 }

@@ -1,11 +1,11 @@
 #!/usr/bin/env bash
 # Screenshots of the program's windows for the README: the main window idle, busy, in error and
 # authorised, the tray icon's menu, both pages of the properties sheet and a server message
-# window. The program runs under Wine in a virtual desktop (captions and a taskbar, as on
-# Windows) on a private Xvfb, against the reference auth server, which a control connection
-# tells when to misbehave.
+# window, each at 100, 150 and 200 % display scale. The program runs under Wine in a virtual
+# desktop (captions and a taskbar, as on Windows) on a private Xvfb, against the reference auth
+# server, which a control connection tells when to misbehave.
 #
-#   scripts/screenshots.sh            # writes docs/screenshots/*.png
+#   scripts/screenshots.sh            # writes docs/screenshots/*.png; NAME-150.png, NAME-200.png
 #
 # Needs build/win64/AuthClient.exe and build/host/tools/auth-server/auth-server (scripts/test.sh
 # builds both); SCREENSHOTS_EXE, SCREENSHOTS_SERVER and SCREENSHOTS_OUT override the paths.
@@ -114,20 +114,26 @@ cleanup() {
     display_stop
 }
 trap cleanup EXIT
-display_start
-wine_start
-wine_fonts
-wine reg delete 'HKCU\Software\Auth Client' /f >/dev/null 2>&1 </dev/null || true
-wine reg delete 'HKCU\Software\Microsoft\Windows\CurrentVersion\Run' /v AuthClient /f \
-    >/dev/null 2>&1 </dev/null || true
-
+display_start 2560x1440 # room for the largest desktop below
 version=$(sed -nE 's/^project\(AuthClient VERSION ([0-9.]+).*/\1/p' "$root/CMakeLists.txt")
-python3 - "$exe" "$server" "$out" "$work" "$version" <<'EOF'
+
+# Each scale in a session of its own: the display's LogPixels, a desktop of a screen that
+# usually runs at that scale, and what the pictures' names end with.
+for scale in "96 1024x768 " "144 1920x1080 -150" "192 2560x1440 -200"; do
+    read -r dpi desktop suffix <<<"$scale"
+    log "screenshots at LogPixels $dpi"
+    wine_start "$dpi" "$desktop"
+    wine_fonts
+    wine reg delete 'HKCU\Software\Auth Client' /f >/dev/null 2>&1 </dev/null || true
+    wine reg delete 'HKCU\Software\Microsoft\Windows\CurrentVersion\Run' /v AuthClient /f \
+        >/dev/null 2>&1 </dev/null || true
+
+    python3 - "$exe" "$server" "$out" "$work" "$version" "$desktop" "$suffix" <<'EOF'
 import os, socket, subprocess, sys, threading, queue, time
 
-exe, server, out, work, version = sys.argv[1:6]
+exe, server, out, work, version, desktop, suffix = sys.argv[1:8]
 caption = "Клиент авторизации " + version  # APP_CAPTION's default
-screen_w, screen_h = 1024, 768
+screen_w, screen_h = map(int, desktop.split("x"))
 main_class = "MainDlgClass-{102394812}"
 WM_CLOSE, WM_COMMAND, PSM_SETCURSEL = 0x10, 0x111, 0x400 + 101
 
@@ -191,7 +197,7 @@ reg("RECONNECT_PERIOD", 2)  # quick renewals, so that a fault shows soon
 def shot(name, cls, title="-"):
     x, y, w, h = map(int, ctl("wait-window", cls, title, "20").split())
     time.sleep(0.8)  # let the window finish painting
-    path = os.path.join(out, name + ".png")
+    path = os.path.join(out, name + suffix + ".png")
     subprocess.run(["import", "-display", os.environ["DISPLAY"], "-window", "root",
                     "-crop", f"{w}x{h}+{x}+{y}", "+repage", "-strip", path], check=True)
     print(f"screenshots: {path} ({w}x{h})")
@@ -223,7 +229,7 @@ def tray_menu():
     subprocess.run(["xdotool", "mousemove", "100", "100"], check=True)
     time.sleep(1.5)
     x0, y0 = max(0, mx - 80), max(0, my - 40)
-    path = os.path.join(out, "tray.png")
+    path = os.path.join(out, "tray" + suffix + ".png")
     subprocess.run(["import", "-display", os.environ["DISPLAY"], "-window", "root", "-crop",
                     f"{screen_w - x0}x{screen_h - y0}+{x0}+{y0}", "+repage", "-strip", path], check=True)
     print(f"screenshots: {path}")
@@ -281,7 +287,12 @@ try:
     ctl("post", "#32770", sheet, str(WM_CLOSE), "0", "0")
     ctl("wait-gone", "#32770", sheet, "20")
     ctl("post", main_class, "-", str(WM_CLOSE), "0", "0")
-    app.wait(timeout=60)
+    ctl("wait-gone", main_class, "-", "60")
+    # The program has ended; the launcher may stay on as the desktop's keeper, and goes below.
+    try:
+        app.wait(timeout=10)
+    except subprocess.TimeoutExpired:
+        pass
 finally:
     if app.poll() is None:
         app.kill()
@@ -294,3 +305,4 @@ finally:
     except subprocess.TimeoutExpired:
         srv.kill()
 EOF
+done

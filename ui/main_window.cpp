@@ -6,6 +6,7 @@
 #include "env/protector.h"
 #include "res/resource.h"
 #include "support/system_error.h"
+#include "ui/dpi.h"
 #include "ui/error_report.h"
 #include "ui/message_window.h"
 #include "ui/properties.h"
@@ -13,6 +14,7 @@
 
 #include <shellapi.h>
 
+#include <exception>
 #include <string>
 
 namespace {
@@ -46,6 +48,10 @@ std::string field_text(HWND window, int id) {
     return text;
 }
 
+int picture_for(int state) {
+    return state == auth::authorised ? IDB_CONNECTED : IDB_DISCONNECTED;
+}
+
 int tray_icon_for(int state) {
     return state == auth::authorised ? IDI_GLOBE
            : state == auth::error    ? IDI_GLOBE_ERROR
@@ -57,7 +63,8 @@ void apply_login_rule(HWND window) {
     enable(window, IDC_LOGIN, is_login_type());
 }
 
-// A copy of the control's font (or a stock one) with the underline flag.
+// A copy of the control's font (or a stock one) with the underline flag; again after a DPI
+// change, when the system has given the link the plain font for the new DPI.
 void underline_link(HWND window) {
     const HWND link = GetDlgItem(window, IDC_LINK);
     HGDIOBJ font = reinterpret_cast<HGDIOBJ>(SendMessageA(link, WM_GETFONT, 0, 0));
@@ -70,8 +77,17 @@ void underline_link(HWND window) {
         return;
     description.lfUnderline = TRUE;
     const HFONT underlined = CreateFontIndirectA(&description);
-    SetPropA(window, link_font_property, underlined); // released when the window goes
     SendMessageA(link, WM_SETFONT, reinterpret_cast<WPARAM>(underlined), FALSE);
+    const HANDLE earlier = GetPropA(window, link_font_property);
+    SetPropA(window, link_font_property, underlined); // released when the window goes
+    if (earlier)
+        DeleteObject(earlier);
+}
+
+// The badge and the window's icons as drawn for `dpi`; the template has the 100 % badge.
+void show_art(HWND window, UINT dpi) {
+    show_picture(window, IDC_BADGE, load_picture(app->instance, IDB_WARNING, dpi));
+    set_window_icons(window, app->instance, IDI_APP, dpi);
 }
 
 void on_create(HWND window) {
@@ -97,28 +113,37 @@ void on_create(HWND window) {
     CheckDlgButton(window, IDC_AUTOSTART,
                    setting(env::AuthClient).empty() ? BST_UNCHECKED : BST_CHECKED);
     underline_link(window);
+    show_art(window, window_dpi(window));
+}
+
+// A control that a state change disabled would leave the window without keyboard focus.
+void move_focus_from_disabled(HWND window, HWND focus) {
+    if (!focus || GetParent(focus) != window || IsWindowEnabled(focus))
+        return;
+    const HWND next = GetNextDlgTabItem(window, focus, FALSE);
+    if (next && next != focus && IsWindowEnabled(next))
+        SendMessageA(window, WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(next), TRUE);
+    else
+        SetFocus(window);
 }
 
 void show_state(HWND window, int state) {
-    const HBITMAP picture =
-        LoadBitmapA(app->instance,
-                    MAKEINTRESOURCEA(state == auth::authorised ? IDB_CONNECTED : IDB_DISCONNECTED));
-    const HGDIOBJ previous = reinterpret_cast<HGDIOBJ>(SendDlgItemMessageA(
-        window, IDC_PICTURE, STM_SETIMAGE, IMAGE_BITMAP, reinterpret_cast<LPARAM>(picture)));
-    if (previous && previous != picture)
-        DeleteObject(previous); // one bitmap per state change would otherwise pile up
+    show_picture(window, IDC_PICTURE,
+                 load_picture(app->instance, picture_for(state), window_dpi(window)));
 
     if (app->tray_icon)
         app->tray_icon->modify(tray_icon_for(state), setting(env::APP_CAPTION).c_str(), 0);
 
     const bool running = state == auth::error || state == auth::authorised;
     const bool editable = !running && state != auth::busy;
+    const HWND focus = GetFocus(); // disabling it drops the focus
     enable(window, IDC_CONNECT, editable);
     enable(window, IDC_DISCONNECT, running);
     enable(window, IDC_PROPERTIES, editable);
     if (is_login_type())
         enable(window, IDC_LOGIN, editable);
     enable(window, IDC_PASSWORD, editable);
+    move_focus_from_disabled(window, focus);
 
     const HCURSOR cursor = LoadCursorA(nullptr, state == auth::busy ? IDC_WAIT : IDC_ARROW);
     SetClassLongPtrA(window, GCLP_HCURSOR, reinterpret_cast<LONG_PTR>(cursor));
@@ -188,6 +213,8 @@ void tray_menu(HWND window) {
     const int command = TrackPopupMenuEx(GetSubMenu(environment().tray_menu, 0),
                                          TPM_RETURNCMD | TPM_BOTTOMALIGN | TPM_RIGHTALIGN, at.x,
                                          at.y, window, nullptr);
+    // Without it the next menu may close as soon as it opens.
+    PostMessageA(window, WM_NULL, 0, 0);
     if (command == IDM_EXIT)
         PostMessageA(window, WM_CLOSE, 0, 0);
     else if (command == IDM_SHOW)
@@ -202,30 +229,74 @@ void on_tray(HWND window, LPARAM mouse) {
 }
 
 void on_server_info(LPARAM info) {
-    if (!CreateDialogParamA(app->instance, MAKEINTRESOURCEA(IDD_MESSAGE), nullptr, DlgProcMessage,
-                            info))
+    if (!show_server_message(app->instance, *reinterpret_cast<const auth::server_info*>(info)))
         EX_RAISE_IN(c_application::c_exception,
                     "'CreateDialog' failed.\n" + system_error_text(GetLastError()),
                     "INT_PTR DlgProcMain(HWND, UINT, WPARAM, LPARAM)");
 }
 
-void on_close(HWND window) {
+// The window moved to a monitor of another scale: its size, pictures and icons for the new DPI,
+// and the tray icon at the size the notification area now asks for.
+void on_dpi_changed(HWND window, WPARAM wparam, LPARAM lparam) {
+    const UINT dpi = take_dpi_change(window, wparam, lparam);
+    const int state = app->client ? app->client->state() : auth::idle;
+    show_picture(window, IDC_PICTURE, load_picture(app->instance, picture_for(state), dpi));
+    show_art(window, dpi);
+    if (app->tray_icon)
+        app->tray_icon->modify(tray_icon_for(state), setting(env::APP_CAPTION).c_str(), 0);
+}
+
+// After the close (or the end of the session) the window no longer speaks for a client.
+bool closed() {
+    return !app->environment || !app->environment->main_window.load();
+}
+
+// The autostart command: the quoted path, so that Windows never tries a shorter path at a
+// blank first.
+std::string autostart_command() {
+    char path[MAX_PATH + 1] = {};
+    GetModuleFileNameA(nullptr, path, MAX_PATH);
+    return "\"" + std::string(path) + "\" --tray --connect";
+}
+
+// What closing the window does, once: at WM_CLOSE and at the end of the session, which
+// leaves less time for the goodbye to the server.
+void close_window(HWND window, int stop_wait_ms) {
+    if (closed())
+        return;
+    cancel_properties(window);
     app->tray_icon->remove(0);
     DestroyMenu(environment().tray_menu);
     environment().tray_menu = nullptr;
     environment().save_credentials(checked(window, IDC_SAVE));
-    if (checked(window, IDC_AUTOSTART)) {
-        char path[MAX_PATH + 1] = {};
-        GetModuleFileNameA(nullptr, path, MAX_PATH);
-        environment().value(env::AuthClient).set(std::string(path) + " --tray --connect");
-    } else {
+    if (checked(window, IDC_AUTOSTART))
+        environment().value(env::AuthClient).set(autostart_command());
+    else
         environment().value(env::AuthClient).remove();
-    }
     ShowWindow(window, SW_HIDE);
     // No more reports from the worker: the main thread is about to wait for it.
     environment().main_window = nullptr;
-    app->client->stop(5000);
+    app->client->stop(stop_wait_ms);
     PostQuitMessage(0);
+}
+
+// A throw half-way through creation: nothing of it may stay visible or running; the start-up
+// reports the error once the window is gone.
+void on_init(HWND window) {
+    try {
+        on_create(window);
+    } catch (...) {
+        app->start_failure = std::current_exception();
+        if (app->environment) {
+            app->environment->main_window = nullptr;
+            DestroyMenu(app->environment->tray_menu);
+            app->environment->tray_menu = nullptr;
+        }
+        if (app->tray_icon)
+            app->tray_icon->remove(0);
+        app->client.reset();
+        DestroyWindow(window);
+    }
 }
 
 // The notification area forgets every icon when Explorer restarts; it says so with this.
@@ -240,10 +311,11 @@ INT_PTR CALLBACK DlgProcMain(HWND window, UINT message, WPARAM wparam, LPARAM lp
     return guarded([&]() -> INT_PTR {
         switch (message) {
         case WM_INITDIALOG:
-            on_create(window);
+            on_init(window);
             break;
         case WM_COMMAND:
-            on_command(window, LOWORD(wparam));
+            if (!closed()) // a click still queued at the close starts nothing
+                on_command(window, LOWORD(wparam));
             break;
         case WM_SIZE:
             if (wparam == SIZE_MINIMIZED)
@@ -259,7 +331,16 @@ INT_PTR CALLBACK DlgProcMain(HWND window, UINT message, WPARAM wparam, LPARAM lp
                               SW_SHOWNORMAL);
             break;
         case WM_CLOSE:
-            on_close(window);
+            close_window(window, 5000);
+            break;
+        case WM_QUERYENDSESSION:
+            // Nothing to ask the user: the session may end.
+            SetWindowLongPtrA(window, DWLP_MSGRESULT, TRUE);
+            return TRUE;
+        case WM_ENDSESSION:
+            // The system waits about 5 s for this before it offers to end the program.
+            if (wparam)
+                close_window(window, 3000);
             break;
         case auth::WM_CLIENT_STATE:
             show_state(window, static_cast<int>(lparam));
@@ -270,12 +351,21 @@ INT_PTR CALLBACK DlgProcMain(HWND window, UINT message, WPARAM wparam, LPARAM lp
         case WM_TRAY_ICON:
             on_tray(window, lparam);
             break;
+        case WM_DPICHANGED:
+            on_dpi_changed(window, wparam, lparam);
+            break;
+        case WM_DPI_FONTS:
+            underline_link(window);
+            break;
         case WM_DESTROY:
             if (const HANDLE font = RemovePropA(window, link_font_property))
                 DeleteObject(font);
+            release_window_icons(window);
+            release_picture(window, IDC_PICTURE);
+            release_picture(window, IDC_BADGE);
             break;
         default:
-            if (message == taskbar_created() && app->tray_icon && app->client) {
+            if (message == taskbar_created() && app->tray_icon && app->client && !closed()) {
                 const int state = app->client->state();
                 app->tray_icon->add(tray_icon_for(state), setting(env::APP_CAPTION).c_str(), 0);
             }

@@ -3,7 +3,9 @@
 #include "app/application.h"
 #include "auth/messages.h"
 #include "env/env.h"
+#include "res/resource.h"
 #include "support/text.h"
+#include "ui/dpi.h"
 #include "ui/error_report.h"
 
 #include <algorithm>
@@ -30,11 +32,40 @@ struct gdi_deleter {
 using unique_font = std::unique_ptr<std::remove_pointer_t<HFONT>, gdi_deleter>;
 using unique_bitmap = std::unique_ptr<std::remove_pointer_t<HBITMAP>, gdi_deleter>;
 
-// What a message window created and must release when it goes; kept in DWLP_USER.
+// What a message window shows, what it created and must release when it goes, and the picture
+// that its params chose, drawn again after a DPI change; kept in a window property, which also
+// tells the message windows from other windows.
 struct c_window_objects {
+    auth::server_info message;
     unique_font bold;
     unique_bitmap picture;
+    int picture_id = emblem_bitmap;
 };
+
+const char* const objects_property = "AuthClient.ServerMessage";
+
+c_window_objects* objects_of(HWND window) {
+    return static_cast<c_window_objects*>(GetPropA(window, objects_property));
+}
+
+bool same_message(const auth::server_info& a, const auth::server_info& b) {
+    return a.header == b.header && a.data == b.data && a.params == b.params;
+}
+
+struct c_message_search {
+    const auth::server_info* message;
+    HWND found;
+};
+
+BOOL CALLBACK find_window_showing(HWND window, LPARAM search_data) {
+    auto& search = *reinterpret_cast<c_message_search*>(search_data);
+    const c_window_objects* objects = objects_of(window);
+    if (objects && same_message(objects->message, *search.message)) {
+        search.found = window;
+        return FALSE;
+    }
+    return TRUE;
+}
 
 const env::c_env& environment() {
     if (!app || !app->environment)
@@ -67,9 +98,9 @@ void make_bold(HWND window, c_window_objects& objects) {
     objects.bold = std::move(bold);
 }
 
-void show_picture(HWND window, const std::string& params, c_window_objects& objects) {
-    unique_bitmap picture(LoadBitmapA(app ? app->instance : GetModuleHandleA(nullptr),
-                                      MAKEINTRESOURCEA(message_picture(params))));
+void show_chosen_picture(HWND window, UINT dpi, c_window_objects& objects) {
+    unique_bitmap picture(
+        load_picture(app ? app->instance : GetModuleHandleA(nullptr), objects.picture_id, dpi));
     if (!picture)
         return;
     const auto previous = reinterpret_cast<HBITMAP>(SendDlgItemMessageA(
@@ -88,7 +119,8 @@ void fill(HWND window, const auth::server_info& info, c_window_objects& objects)
     make_bold(window, objects);
     SetWindowTextW(GetDlgItem(window, text_id),
                    utf8_to_utf16(info.data, message_data_units).c_str());
-    show_picture(window, info.params, objects);
+    objects.picture_id = message_picture(info.params);
+    show_chosen_picture(window, window_dpi(window), objects);
 }
 
 } // namespace
@@ -135,26 +167,37 @@ std::wstring utf8_to_utf16(const std::string& text, std::size_t buffer_units) {
     return wide;
 }
 
-INT_PTR CALLBACK DlgProcMessage(HWND window, UINT message, WPARAM, LPARAM lparam) {
+INT_PTR CALLBACK DlgProcMessage(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
     switch (message) {
     case WM_INITDIALOG:
         return guarded([&]() -> INT_PTR {
             static const auth::server_info nothing;
             const auto* info = reinterpret_cast<const auth::server_info*>(lparam);
             auto objects = std::make_unique<c_window_objects>();
-            SetWindowLongPtrA(window, DWLP_USER, reinterpret_cast<LONG_PTR>(objects.get()));
+            objects->message = info ? *info : nothing;
+            if (!SetPropA(window, objects_property, objects.get()))
+                return 0;
             c_window_objects& kept = *objects.release();
             fill(window, info ? *info : nothing, kept);
             return 0;
         });
+    case WM_DPICHANGED: {
+        const UINT dpi = take_dpi_change(window, wparam, lparam);
+        if (c_window_objects* objects = objects_of(window))
+            show_chosen_picture(window, dpi, *objects);
+        return 0;
+    }
+    case WM_DPI_FONTS:
+        if (c_window_objects* objects = objects_of(window))
+            make_bold(window, *objects); // the system gave the title the plain font
+        return 0;
     case WM_CLOSE:
         // A modeless window: destroyed, not just hidden, so that it releases what it holds.
         DestroyWindow(window);
         return 0;
     case WM_DESTROY:
         // The control may show a copy of the picture it was given; that copy is ours too.
-        if (const auto* objects =
-                reinterpret_cast<const c_window_objects*>(GetWindowLongPtrA(window, DWLP_USER))) {
+        if (const c_window_objects* objects = objects_of(window)) {
             const auto shown = reinterpret_cast<HBITMAP>(
                 SendDlgItemMessageA(window, picture_id, STM_SETIMAGE, IMAGE_BITMAP, 0));
             if (shown && shown != objects->picture.get())
@@ -163,8 +206,7 @@ INT_PTR CALLBACK DlgProcMessage(HWND window, UINT message, WPARAM, LPARAM lparam
         return 0;
     case WM_NCDESTROY:
         // The controls are gone by now: nothing uses the font or the picture any more.
-        delete reinterpret_cast<c_window_objects*>(GetWindowLongPtrA(window, DWLP_USER));
-        SetWindowLongPtrA(window, DWLP_USER, 0);
+        delete static_cast<c_window_objects*>(RemovePropA(window, objects_property));
         return 0;
     case WM_CTLCOLORDLG:
     case WM_CTLCOLORSTATIC:
@@ -172,4 +214,18 @@ INT_PTR CALLBACK DlgProcMessage(HWND window, UINT message, WPARAM, LPARAM lparam
     default:
         return 0;
     }
+}
+
+HWND show_server_message(HINSTANCE instance, const auth::server_info& message) {
+    c_message_search search{&message, nullptr};
+    EnumThreadWindows(GetCurrentThreadId(), find_window_showing, reinterpret_cast<LPARAM>(&search));
+    if (search.found) {
+        // Raised but not activated: a notice repeated at every renewal must not take the
+        // keyboard from the user each time.
+        SetWindowPos(search.found, HWND_TOPMOST, 0, 0, 0, 0,
+                     SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+        return search.found;
+    }
+    return CreateDialogParamA(instance, MAKEINTRESOURCEA(IDD_MESSAGE), nullptr, DlgProcMessage,
+                              reinterpret_cast<LPARAM>(&message));
 }

@@ -2,6 +2,8 @@
 // corner of the work area, on top, with a picture, a bold title and a read-only text.
 #pragma once
 
+#include "auth/messages.h"
+
 #include <windows.h>
 
 #include <cstddef>
@@ -10,6 +12,11 @@
 // Dialog procedure of template 134; the creation parameter is a `const auth::server_info*`,
 // which is copied during creation and need not outlive it.
 INT_PTR CALLBACK DlgProcMessage(HWND window, UINT message, WPARAM wparam, LPARAM lparam);
+
+// Opens a window for a message from the server, or, when a window still shows the same header,
+// data and params, brings that one to the front instead: a notice that the server attaches to
+// every answer stays one window. Null when a window cannot be created.
+HWND show_server_message(HINSTANCE instance, const auth::server_info& message);
 
 // Bitmap for the message's params ("key=value;..."): 138 for icon=1, 142 for icon=2, else 136.
 int message_picture(const std::string& params);

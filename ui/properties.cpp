@@ -5,6 +5,7 @@
 #include "res/resource.h"
 #include "support/string_table.h"
 #include "support/text.h"
+#include "ui/dpi.h"
 #include "ui/error_report.h"
 
 #include <commctrl.h>
@@ -66,6 +67,12 @@ int selection(HWND page, int list) {
     return static_cast<int>(SendDlgItemMessageA(page, list, CB_GETCURSEL, 0, 0));
 }
 
+// The about page's emblem as drawn for its DPI; the template has the 100 % one.
+void show_emblem(HWND page) {
+    if (GetDlgItem(page, IDC_EMBLEM))
+        show_picture(page, IDC_EMBLEM, load_picture(instance(), IDB_EMBLEM, window_dpi(page)));
+}
+
 // Both pages run the same steps; a step whose control the page lacks does nothing.
 void fill_page(HWND page) {
     const env::c_env& settings = environment();
@@ -80,6 +87,7 @@ void fill_page(HWND page) {
     SetDlgItemTextA(page, version_id, load_text(instance(), IDS_VERSION).c_str());
     EnableWindow(GetDlgItem(GetParent(page), IDOK),
                  settings_editable(settings.value(env::PROTECT_SETTINGS).get_int()));
+    show_emblem(page);
 }
 
 void apply(HWND page) {
@@ -96,6 +104,16 @@ void apply(HWND page) {
         settings.value(env::AUTH_TYPE).set(type);
     if (const int protocol = auth_protocol_value(selection(page, protocol_id)); protocol != -1)
         settings.value(env::AUTH_PROTOCOL).set(protocol);
+}
+
+// The sheet among the windows that `owner` owns: a dialog with a current page.
+BOOL CALLBACK cancel_if_sheet(HWND window, LPARAM owner) {
+    char name[16] = {};
+    GetClassNameA(window, name, sizeof name);
+    if (GetWindow(window, GW_OWNER) == reinterpret_cast<HWND>(owner) &&
+        std::strcmp(name, "#32770") == 0 && PropSheet_GetCurrentPageHwnd(window))
+        PropSheet_PressButton(window, PSBTN_CANCEL);
+    return TRUE;
 }
 
 } // namespace
@@ -159,6 +177,12 @@ INT_PTR CALLBACK DlgProcProperties(HWND window, UINT message, WPARAM, LPARAM lpa
             fill_page(window);
             return 0;
         });
+    case WM_DPICHANGED_AFTER_PARENT: // the sheet moved to a monitor of another scale
+        show_emblem(window);
+        return 0;
+    case WM_DESTROY:
+        release_picture(window, IDC_EMBLEM);
+        return 0;
     case WM_NOTIFY:
         if (reinterpret_cast<const NMHDR*>(lparam)->code == static_cast<UINT>(PSN_APPLY))
             return guarded([&]() -> INT_PTR {
@@ -200,4 +224,8 @@ void show_properties(HWND owner) {
     header.nStartPage = 0;
     header.ppsp = reinterpret_cast<LPCPROPSHEETPAGEA>(pages.data());
     PropertySheetA(&header);
+}
+
+void cancel_properties(HWND owner) {
+    EnumThreadWindows(GetCurrentThreadId(), cancel_if_sheet, reinterpret_cast<LPARAM>(owner));
 }

@@ -11,6 +11,10 @@ INT_PTR CALLBACK DlgProcProperties(HWND window, UINT message, WPARAM wparam, LPA
 // Shows the sheet modally, owned by `owner`; returns when the user has closed it.
 void show_properties(HWND owner);
 
+// Cancels the sheet that `owner` shows, if any, as its Cancel button does: nothing is written,
+// and `show_properties` returns once the sheet's loop runs again.
+void cancel_properties(HWND owner);
+
 // List positions and the setting values they stand for; -1 is no selection (or no value).
 int auth_type_item(int auth_type);    // 1, 2, 3 -> 0, 1, 2
 int auth_type_value(int item);        // 0, 1, 2 -> 1, 2, 3

@@ -1,5 +1,7 @@
 #include "ui/tray_icon.h"
 
+#include "ui/dpi.h"
+
 #ifndef _WIN64
 static_assert(NOTIFYICONDATAA_V2_SIZE == 488, "the shell is given the 488-byte record");
 #endif
@@ -8,25 +10,29 @@ namespace {
 
 class c_system_tray_shell : public c_tray_shell {
 public:
+    explicit c_system_tray_shell(HWND owner) : owner_(owner) {}
+    // The window's DPI now: it changes when the window moves to another monitor.
     HICON load_icon(int resource) override {
-        return static_cast<HICON>(LoadImageA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(resource),
-                                             IMAGE_ICON, GetSystemMetrics(SM_CXSMICON),
-                                             GetSystemMetrics(SM_CYSMICON), LR_DEFAULTCOLOR));
+        return ::load_icon(GetModuleHandleA(nullptr), resource,
+                           metric_for_dpi(SM_CXSMICON, window_dpi(owner_)));
     }
     void destroy_icon(HICON icon) override { DestroyIcon(icon); }
     BOOL notify(DWORD command, NOTIFYICONDATAA* record) override {
         return Shell_NotifyIconA(command, record);
     }
+
+private:
+    HWND owner_;
 };
 
 } // namespace
 
-std::unique_ptr<c_tray_shell> make_system_tray_shell() {
-    return std::make_unique<c_system_tray_shell>();
+std::unique_ptr<c_tray_shell> make_system_tray_shell(HWND owner) {
+    return std::make_unique<c_system_tray_shell>(owner);
 }
 
 c_tray_icon::c_tray_icon(HWND owner, std::unique_ptr<c_tray_shell> shell)
-    : owner_(owner), shell_(std::move(shell)) {}
+    : owner_(owner), shell_(shell ? std::move(shell) : make_system_tray_shell(owner)) {}
 
 c_tray_icon::~c_tray_icon() = default;
 

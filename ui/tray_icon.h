@@ -13,21 +13,22 @@
 class c_tray_shell {
 public:
     virtual ~c_tray_shell() = default;
-    virtual HICON load_icon(int resource) = 0; // small-icon size; null on failure
+    virtual HICON load_icon(int resource) = 0; // small-icon size of its DPI; null on failure
     virtual void destroy_icon(HICON icon) = 0;
     virtual BOOL notify(DWORD command, NOTIFYICONDATAA* record) = 0; // Shell_NotifyIconA
 };
 
-// The real platform: the program's own icon resources and Shell_NotifyIconA.
-std::unique_ptr<c_tray_shell> make_system_tray_shell();
+// The real platform: the program's own icon resources, at the small-icon size for the DPI of
+// `owner` (the system's without one), and Shell_NotifyIconA.
+std::unique_ptr<c_tray_shell> make_system_tray_shell(HWND owner = nullptr);
 
 class c_tray_icon {
 public:
     static constexpr UINT callback_message = 3772;
     static constexpr int tip_limit = 62; // bytes of the tip that the shell is given
 
-    explicit c_tray_icon(HWND owner,
-                         std::unique_ptr<c_tray_shell> shell = make_system_tray_shell());
+    // Without a shell, the system's for the owner.
+    explicit c_tray_icon(HWND owner, std::unique_ptr<c_tray_shell> shell = nullptr);
     ~c_tray_icon(); // releases the icons; removes nothing from the notification area
     c_tray_icon(const c_tray_icon&) = delete;
     c_tray_icon& operator=(const c_tray_icon&) = delete;

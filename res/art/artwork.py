@@ -3,8 +3,10 @@
 
 The large pictures are SVG, written here from shared parts (globe, key, laptop, warning
 triangle) so that every picture uses the same shapes and colours; rsvg-convert renders them.
-The 16-pixel icons are pixel art, drawn by hand below, because a scaled-down vector globe
-turns to mush at that size. ImageMagick writes the bitmaps, icotool packs the icons.
+Every picture is rendered at 100, 125, 150 and 200 % from the same drawing. The 16-pixel icons
+are pixel art, drawn by hand below, because a scaled-down vector globe turns to mush at that
+size; from 20 pixels up the icons are rendered from the drawing too. ImageMagick writes the
+bitmaps, icotool packs the icons.
 
 Usage: artwork.py RES_DIR WORK_DIR
 """
@@ -182,6 +184,44 @@ def globe_with_key(svg, size, small=False, flat=False):
     key(svg, 38 * u, 36.5 * u, 30 * u, edge=(1.5 if small else 1.2) * u, flat=flat)
 
 
+def cross_badge(svg, cx, cy, r):
+    """The red round badge with a white cross, for the tray icon of the error state."""
+    fill = svg.radial([(0, "#ff6b6f"), (0.6, "#e0313a"), (1, "#b0161d")],
+                      cx - r * 0.3, cy - r * 0.35, r * 1.4)
+    edge = max(1.0, r / 6)
+    svg.add('<circle cx="%g" cy="%g" r="%g" fill="%s" stroke="%s" stroke-width="%g"/>'
+            % (cx, cy, r - edge / 2, fill, SIGN_RED_EDGE, edge))
+    arm = r * 0.42
+    svg.add('<path d="M%g,%g L%g,%g M%g,%g L%g,%g" stroke="#ffffff" stroke-width="%g" '
+            'stroke-linecap="round"/>' % (cx - arm, cy - arm, cx + arm, cy + arm,
+                                          cx + arm, cy - arm, cx - arm, cy + arm, r * 0.36))
+
+
+# The sizes of the tray icons above the pixel art: the small-icon size at 125, 150 and 200 %
+# and the large one for lists and the task switcher.
+TRAY_SIZES = (20, 24, 32, 48)
+
+
+def tray_globe(size, grey=False, cross=False):
+    """A tray icon from 20 pixels up: the globe filling the square, for the error state grey
+    with the red cross over its lower right, cut free by a transparent ring."""
+    svg = Svg(size, size)
+    r = size / 2
+    rim = max(1.0, size / 22)
+    badge_r, badge_c = size * 0.27, size * 0.73
+    if cross:
+        mask = svg.uid("m")
+        svg.defs.append('<mask id="%s"><rect width="%g" height="%g" fill="#ffffff"/>'
+                        '<circle cx="%g" cy="%g" r="%g" fill="#000000"/></mask>'
+                        % (mask, size, size, badge_c, badge_c, badge_r + max(1.0, size / 16)))
+        svg.add('<g mask="url(#%s)">' % mask)
+    globe(svg, r, r, r, grey=grey, rim_width=rim)
+    if cross:
+        svg.add("</g>")
+        cross_badge(svg, badge_c, badge_c, badge_r)
+    return svg
+
+
 def rounded_triangle(cx, top, bottom, half, radius):
     """Path of an upward triangle with rounded corners."""
     pts = [(cx, top), (cx + half, bottom), (cx - half, bottom)]
@@ -267,17 +307,75 @@ def laptop(svg, x, y):
             % (x + 38, y + 61))
 
 
-# Where the warning badge lands on the state picture, so the link leaves a gap around it. Both
-# statics centre their bitmaps, so the spot moves by a pixel or two at most with the dialog
-# font's base units: 168.5 + 6 * (x unit - 1.5), 72.75 + 2 * (y unit - 1.625).
-BADGE_CENTRE = (169, 73)
+# ---------------------------------------------------------------------------------------------
+# Scales
+
+# The scales in percent at which every picture exists. The program shows the largest one that
+# is not larger than its display's scale (ui/picture_scale.cpp); the variant's resource number
+# is the picture's plus 1000 for each step (res/resource.h).
+SCALES = (100, 125, 150, 200)
+
+# Base units in pixels (average character width, height) of the dialogs' font, 8 points, at
+# each scale. Dialog units grow in whole pixels of the font, so a control at 125 % is less than
+# 1.25 times its size at 100 %.
+BASE_UNITS = {100: (6, 13), 125: (7, 16), 150: (9, 19), 200: (12, 25)}
+
+# The state picture's static and the warning badge's static in the main window's template,
+# in dialog units (x, y, width, height). Both centre their bitmaps.
+PICTURE_CONTROL = (7, 7, 213, 86)
+BADGE_CONTROL = (109, 42, 21, 20)
 
 
-def state_picture(connected):
+def mul_div(a, b, c):
+    """Windows' MulDiv for non-negative numbers: a * b / c, rounded half up."""
+    return (2 * a * b + c) // (2 * c)
+
+
+def dialog_rect(scale, x, y, width, height):
+    """A rectangle of dialog units in pixels at a scale, as the dialog manager maps it."""
+    cx, cy = BASE_UNITS[scale]
+    return (mul_div(x, cx, 4), mul_div(y, cy, 8), mul_div(width, cx, 4), mul_div(height, cy, 8))
+
+
+def centred(start, room, size):
+    """Where a static with a centred image starts drawing it."""
+    return start + room // 2 - size // 2
+
+
+def state_layout(scale):
+    """The state picture's canvas, the badge's canvas and the badge's centre on the picture.
+
+    The picture's canvas is a pixel smaller than its static (319 x 139 at 100 %): a static
+    clips a larger image on every side. The badge's canvas is its static's size, since the
+    static shows its own background, not the picture, where the badge leaves room (at 100 % it
+    keeps the template's 32 x 32). The picture is drawn so that the gap in its link lies where
+    the badge's static shows the triangle."""
+    px, py, pw, ph = dialog_rect(scale, *PICTURE_CONTROL)
+    bx, by, bw, bh = dialog_rect(scale, *BADGE_CONTROL)
+    canvas = (pw - 1, ph - 1)
+    badge = (32, 32) if scale == 100 else (bw, bh)
+    centre = (centred(bx, bw, badge[0]) + badge[0] / 2 - centred(px, pw, canvas[0]),
+              centred(by, bh, badge[1]) + badge[1] / 2 - centred(py, ph, canvas[1]))
+    return canvas, badge, centre
+
+
+def scaled(size, scale):
+    return round(size * scale / 100)
+
+
+# The point of the state picture's drawing (at 100 %) where the link's gap is; the drawing is
+# placed so that it falls on the badge's centre at every scale.
+GAP_CENTRE = (169, 73)
+
+
+def state_picture(connected, scale):
+    (width, height), _, centre = state_layout(scale)
     # Plain white to the edges: the static centres the picture and fills the rest of its
     # area with the colour of the top left pixel.
-    svg = Svg(319, 139, "#ffffff")
-    line_y = BADGE_CENTRE[1]
+    svg = Svg(width, height, "#ffffff")
+    svg.add('<g transform="translate(%g,%g) scale(%g) translate(%g,%g)">'
+            % (centre[0], centre[1], scale / 100, -GAP_CENTRE[0], -GAP_CENTRE[1]))
+    line_y = GAP_CENTRE[1]
     left, right = 112, 217  # the connectors beside the laptop and the globe
     if connected:
         svg.add('<path d="M%g,%g L%g,%g" stroke="%s" stroke-width="4"/>'
@@ -287,7 +385,7 @@ def state_picture(connected):
     else:
         # The link is broken in the middle; the badge of the error state fills the break.
         gap = 22
-        for a, b in ((left, BADGE_CENTRE[0] - gap), (BADGE_CENTRE[0] + gap, right + 6)):
+        for a, b in ((left, GAP_CENTRE[0] - gap), (GAP_CENTRE[0] + gap, right + 6)):
             svg.add('<path d="M%g,%g L%g,%g" stroke="%s" stroke-width="4" '
                     'stroke-dasharray="6,4"/>' % (a, line_y, b, line_y, LINK_GREY))
         for px in (left, right):
@@ -298,6 +396,17 @@ def state_picture(connected):
     colour = CAPTION_GREEN if connected else CAPTION_GREY
     svg.add('<text x="159.5" y="129" text-anchor="middle" font-family="DejaVu Sans" '
             'font-weight="bold" font-size="13" fill="%s">%s</text>' % (colour, caption))
+    svg.add("</g>")
+    return svg
+
+
+def warning_badge(width, height):
+    """The badge over the state picture: the triangle in the middle square, white around."""
+    svg = Svg(width, height, "#ffffff")
+    side = min(width, height)
+    k = side / 32
+    x, y = (width - side) / 2, (height - side) / 2
+    warning_triangle(svg, x + 1 * k, y + 2 * k, 30 * k, 1.5 * k)
     return svg
 
 
@@ -522,27 +631,37 @@ def main():
     res, work = sys.argv[1], sys.argv[2]
     b = Builder(res, work)
 
-    # State pictures of the main window and the warning badge that sits in the link's gap.
-    b.bitmap(b.render(state_picture(True), "connected", 319, 139), "connected")
-    b.bitmap(b.render(state_picture(False), "disconnected", 319, 139), "disconnected")
-    badge = Svg(32, 32, "#ffffff")
-    warning_triangle(badge, 1, 2, 30, 1.5)
-    b.bitmap(b.render(badge, "badge", 32, 32), "warning")
+    # Every picture at every scale; the 100 % ones keep the plain names.
+    def picture(svg, name, scale):
+        full = name if scale == 100 else "%s-%d" % (name, scale)
+        b.bitmap(b.render(svg, full, svg.width, svg.height), full)
 
-    # Pictures of the message window and the about page (white background).
-    emblem = Svg(48, 48, "#ffffff")
-    globe_with_key(emblem, 48)
-    b.bitmap(b.render(emblem, "emblem", 48, 48), "emblem")
-    roadworks = Svg(48, 48, "#ffffff")
-    roadworks_sign(roadworks, 48)
-    b.bitmap(b.render(roadworks, "roadworks", 48, 48), "roadworks")
-    warning = Svg(48, 48, "#ffffff")
-    warning_triangle(warning, 2, 3, 44, 2)
-    b.bitmap(b.render(warning, "message-warning", 48, 48), "message-warning")
+    for scale in SCALES:
+        # State pictures of the main window and the warning badge that sits in the link's gap.
+        picture(state_picture(True, scale), "connected", scale)
+        picture(state_picture(False, scale), "disconnected", scale)
+        picture(warning_badge(*state_layout(scale)[1]), "warning", scale)
+
+        # Pictures of the message window and the about page (white background).
+        size = scaled(48, scale)
+        emblem = Svg(size, size, "#ffffff")
+        globe_with_key(emblem, size)
+        picture(emblem, "emblem", scale)
+        roadworks = Svg(size, size, "#ffffff")
+        roadworks_sign(roadworks, size)
+        picture(roadworks, "roadworks", scale)
+        warning = Svg(size, size, "#ffffff")
+        k = size / 48
+        warning_triangle(warning, 2 * k, 3 * k, 44 * k, 2 * k)
+        picture(warning, "message-warning", scale)
 
     # The program's icon: pixel art at 16, vector drawings above.
     app16 = overlay(GLOBE16, KEY16, 5, 10, knockout=True)
     images = b.pixel_icon(app16, "app")
+    for size in (20, 24):
+        svg = Svg(size, size)
+        globe_with_key(svg, size, small=True)
+        images.append(("32", b.render(svg, "app%d" % size, size, size)))
     small, plain, large = Svg(32, 32), Svg(32, 32, crisp=True), Svg(48, 48)
     globe_with_key(small, 32, small=True)
     globe_with_key(plain, 32, small=True, flat=True)
@@ -555,11 +674,18 @@ def main():
     globe_with_key(huge, 256)
     b.icon("app", images, raw=b.render(huge, "app256", 256, 256))
 
-    # Tray icons.
-    b.icon("globe", b.pixel_icon(GLOBE16, "globe"))
-    b.icon("globe-grey", b.pixel_icon(grey_of(GLOBE16), "globe-grey"))
-    b.icon("globe-error", b.pixel_icon(overlay(grey_of(GLOBE16), CROSS16, 8, 8, knockout=True),
-                                       "globe-error"))
+    # Tray icons: pixel art at 16 and the drawing at the sizes of 125 to 300 %.
+    def tray(name, grid, **look):
+        images = b.pixel_icon(grid, name)
+        for size in TRAY_SIZES:
+            images.append(("32", b.render(tray_globe(size, **look), "%s%d" % (name, size),
+                                          size, size)))
+        b.icon(name, images)
+
+    tray("globe", GLOBE16)
+    tray("globe-grey", grey_of(GLOBE16), grey=True)
+    tray("globe-error", overlay(grey_of(GLOBE16), CROSS16, 8, 8, knockout=True), grey=True,
+         cross=True)
 
 
 if __name__ == "__main__":

@@ -2,6 +2,7 @@
 #include "tests/auth/client_fixture.h"
 
 #include "auth/packet.h"
+#include "authclient_version.h"
 #include "support/system_error.h"
 
 #include <winsock2.h>
@@ -36,10 +37,13 @@ TEST_P(Exchange, FirstAuthorizationAnswersTheChallenge) {
     const std::string first = request();
     EXPECT_EQ(json_ints(first, "chunks"), (std::vector<int>{7, 13, 1}));
     EXPECT_EQ(json_str(first, "login"), "user");
-    // magic, login "user", "WIN-1.3.4", random request, end marker
-    EXPECT_EQ(test_auth_server::hex_field(first, "hex"),
-              (test_bytes{0x44, 0x4C, 5,   0,   7,   'u', 's', 'e', 'r', 10, 0, 13, 'W',
-                          'I',  'N',  '-', '1', '.', '3', '.', '4', 1,   0,  1, 0,  0}));
+    // magic, login "user", the program's version, random request, end marker
+    const std::string version = "WIN-" AUTHCLIENT_VERSION;
+    test_bytes expected{0x44, 0x4C, 5, 0, 7, 'u', 's', 'e', 'r'};
+    expected.insert(expected.end(), {static_cast<unsigned char>(version.size() + 1), 0, 13});
+    expected.insert(expected.end(), version.begin(), version.end());
+    expected.insert(expected.end(), {1, 0, 1, 0, 0});
+    EXPECT_EQ(test_auth_server::hex_field(first, "hex"), expected);
     const std::string second = request();
     EXPECT_EQ(json_ints(second, "chunks"), (std::vector<int>{7, 13, 1, 2}));
     EXPECT_TRUE(json_bool(second, "verified"));

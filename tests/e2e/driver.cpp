@@ -100,6 +100,10 @@ public:
         RegSetValueExA(key_, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
                        static_cast<DWORD>(value.size() + 1));
     }
+    void set_number(const char* name, DWORD value) const {
+        RegSetValueExA(key_, name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value),
+                       sizeof value);
+    }
     std::optional<std::string> get(const char* name) const {
         char data[4096] = {};
         DWORD size = sizeof data - 1;
@@ -252,6 +256,12 @@ void click(HWND main, int id) {
     send(GetDlgItem(main, id), BM_CLICK);
 }
 
+LRESULT end_session(HWND main, bool ending) {
+    const LRESULT answer = send(main, WM_QUERYENDSESSION, 0, ENDSESSION_LOGOFF);
+    send(main, WM_ENDSESSION, ending, ENDSESSION_LOGOFF);
+    return answer;
+}
+
 int state_shown(HWND main) {
     const bool connect = control_enabled(main, IDC_CONNECT);
     const bool disconnect = control_enabled(main, IDC_DISCONNECT);
@@ -338,6 +348,10 @@ namespace registry {
 
 void set(const char* name, const std::string& value) {
     key(settings_path).set(name, value);
+}
+
+void set_number(const char* name, DWORD value) {
+    key(settings_path).set_number(name, value);
 }
 
 std::optional<std::string> get(const char* name) {

@@ -86,6 +86,11 @@ std::string control_text(HWND main, int id);
 // A click on a button (the control handles it as the user's click).
 void click(HWND main, int id);
 
+// What the system sends at logoff or shutdown: WM_QUERYENDSESSION, then WM_ENDSESSION with
+// `ending` (false: another program refused, the session goes on). Returns the answer to the
+// query, once both have been handled.
+LRESULT end_session(HWND main, bool ending);
+
 // How many strongly coloured pixels the screen shows in the right third of the picture (where
 // the globe is): the connected picture's globe is blue and green, the other one grey. Nothing
 // when the screen cannot be read or another window covers that part.
@@ -94,6 +99,8 @@ std::optional<int> coloured_globe_pixels(HWND main);
 // The program's settings and the autostart value in the real HKEY_CURRENT_USER.
 namespace registry {
 void set(const char* name, const std::string& value);
+// As `reg add /t REG_DWORD` writes a number.
+void set_number(const char* name, DWORD value);
 std::optional<std::string> get(const char* name);
 void set_autostart(const std::string& value);
 std::optional<std::string> autostart();

@@ -14,6 +14,7 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <chrono>
 #include <fstream>
 #include <functional>
@@ -169,6 +170,22 @@ INSTANTIATE_TEST_SUITE_P(
                       switches_case{"ConnectInFolderName", "--tray", "authclient e2e--connect"}),
     [](const auto& info) { return std::string(info.param.name); });
 
+// Port and protocol as numbers (REG_DWORD), as deployment tools write them.
+TEST_F(EndToEnd, SettingsStoredAsNumbersAreUsed) {
+    serve(env::protocol_tcp, 20);
+    registry::set_number("AUTH_PORT", server->port());
+    registry::set_number("AUTH_PROTOCOL", env::protocol_udp);
+    registry::save_credentials(login, password);
+
+    client_process& client = start("--tray --connect");
+    const HWND main = client.main_window();
+    ASSERT_TRUE(main);
+    const auto record = wait_record(verified, 30000);
+    ASSERT_TRUE(record) << "no verified request; " << records.size() << " records";
+    EXPECT_EQ(test_auth_server::field(*record, "proto"), "udp");
+    EXPECT_EQ(close(client, main), 1u);
+}
+
 TEST_F(EndToEnd, ConnectWithoutStoredPasswordStartsNothing) {
     serve(env::protocol_tcp, 20);
     registry::set("AUTH_SAVE", "1");
@@ -223,6 +240,11 @@ TEST_F(EndToEnd, SecondCopyIsRefusedAndTheFirstGoesOn) {
 
 // ---- closing ----
 
+// What the program writes for autostart: its quoted path, then the switches.
+std::string autostart_command() {
+    return "\"" + program_path() + "\" --tray --connect";
+}
+
 class Closing : public EndToEnd, public ::testing::WithParamInterface<bool> {};
 
 // The close box: the disconnect request reaches the server, the autostart choice is written
@@ -268,7 +290,7 @@ TEST_P(Closing, DisconnectsSavesTheAutostartChoiceAndExits) {
     if (autostart_before)
         EXPECT_EQ(registry::autostart(), std::nullopt);
     else
-        EXPECT_EQ(registry::autostart(), program_path() + " --tray --connect");
+        EXPECT_EQ(registry::autostart(), autostart_command());
     // "Сохранять имя пользователя и пароль" stayed checked: the credentials stay saved.
     EXPECT_EQ(registry::get("AUTH_SAVE"), "1");
     EXPECT_EQ(registry::unprotect(registry::get("AUTH_PASSWD").value_or("")), password);
@@ -312,6 +334,96 @@ TEST_F(EndToEnd, ClosingWhileTheServerIsUnreachableEndsWithinTheWait) {
     EXPECT_LT(took, 7500) << "the close waited for more than its 5000 ms";
     EXPECT_EQ(count("<- Request to disconnect"), 1);
 }
+
+// ---- the end of the Windows session ----
+
+struct session_case {
+    const char* name;
+    bool connected;
+    bool ending; // false: another program refused the logoff
+};
+
+void PrintTo(const session_case& c, std::ostream* out) {
+    *out << c.name;
+}
+
+class SessionEnd : public EndToEnd, public ::testing::WithParamInterface<session_case> {};
+
+// Logoff or shutdown: the program agrees, and when the session really ends it does what its
+// close does, within the system's time-out: choices saved, disconnect sent, process ended.
+// A close that follows changes nothing more.
+TEST_P(SessionEnd, SavesTheChoicesSaysGoodbyeAndEnds) {
+    const session_case& c = GetParam();
+    serve(env::protocol_tcp, 20);
+    registry::save_credentials(login, password);
+    client_process& client = start(c.connected ? "--connect" : "");
+    const HWND main = client.main_window();
+    ASSERT_TRUE(main);
+    if (c.connected) {
+        ASSERT_TRUE(wait_record(verified, 30000));
+        ASSERT_TRUE(wait_shown(client, main, shows_authorised, 15000));
+    } else {
+        ASSERT_TRUE(test::pump_until([&] { return IsWindowVisible(main) != FALSE; }, 15000));
+        ASSERT_TRUE(client.wait_input_idle());
+    }
+    click(main, IDC_AUTOSTART);
+    ASSERT_TRUE(checked(main, IDC_AUTOSTART));
+
+    EXPECT_EQ(end_session(main, c.ending), TRUE);
+
+    if (!c.ending) {
+        EXPECT_FALSE(client.wait_exit(1000)) << "the program ended with the session going on";
+        EXPECT_EQ(registry::autostart(), std::nullopt);
+        EXPECT_EQ(state_shown(main), c.connected ? shows_authorised : shows_idle);
+        drain_records(500);
+        for (const std::string& record : records)
+            EXPECT_FALSE(disconnect(record)) << record;
+        EXPECT_EQ(close(client, main), 1u);
+        return;
+    }
+    PostMessageA(main, WM_CLOSE, 0, 0); // a close that arrives after the end of the session
+    EXPECT_EQ(client.wait_exit(10000), 1u);
+    EXPECT_EQ(registry::autostart(), autostart_command());
+    EXPECT_EQ(registry::get("AUTH_SAVE"), "1");
+    EXPECT_EQ(registry::unprotect(registry::get("AUTH_PASSWD").value_or("")), password);
+    drain_records(500);
+    const auto goodbyes = std::count_if(records.begin(), records.end(), disconnect);
+    EXPECT_EQ(goodbyes, c.connected ? 1 : 0);
+    if (c.connected) {
+        ASSERT_FALSE(records.empty());
+        EXPECT_TRUE(disconnect(records.back())) << records.back();
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(EndToEnd, SessionEnd,
+                         ::testing::Values(session_case{"ConnectedSessionEnds", true, true},
+                                           session_case{"IdleSessionEnds", false, true},
+                                           session_case{"ConnectedSessionGoesOn", true, false},
+                                           session_case{"IdleSessionGoesOn", false, false}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// ---- a failed start-up ----
+
+class StartUpFailure : public EndToEnd, public ::testing::WithParamInterface<const char*> {};
+
+// A copy of the program whose client cannot create its event: the error is shown with no
+// window left behind, and the process ends (releasing the single-instance mutex) once it is
+// confirmed, hidden start or not.
+TEST_P(StartUpFailure, ShowsTheErrorAndEnds) {
+    client_process& client = start(GetParam(), "", windows_path(START_FAILURE_EXE_PATH));
+    const HWND box = client.wait_error_box(30000);
+    ASSERT_TRUE(box) << "no error box";
+    EXPECT_EQ(box_text(box).rfind("Can't create event.\n", 0), 0u) << box_text(box);
+    EXPECT_FALSE(client.main_window(0)) << "a main window is left";
+
+    ASSERT_TRUE(press_ok(box));
+    EXPECT_EQ(client.wait_exit(10000), 1u);
+}
+
+INSTANTIATE_TEST_SUITE_P(EndToEnd, StartUpFailure, ::testing::Values("", "--tray"),
+                         [](const auto& info) {
+                             return std::string(*info.param ? "Hidden" : "Shown");
+                         });
 
 // ---- the buttons ----
 

@@ -1,3 +1,4 @@
+#include "authclient_version.h"
 #include "env/env.h"
 #include "env/protector.h"
 #include "res/resource.h"
@@ -46,7 +47,7 @@ INSTANTIATE_TEST_SUITE_P(
                       default_case{AUTH_PROTOCOL, "6"}, default_case{AUTH_TYPE, "2"},
                       default_case{AUTH_PASSWD, ""}, default_case{AUTH_LOGIN, ""},
                       default_case{AUTH_SAVE, "0"}, default_case{RECONNECT_PERIOD, "20"},
-                      default_case{APP_CAPTION, "Клиент авторизации 1.3.4"},
+                      default_case{APP_CAPTION, "Клиент авторизации " AUTHCLIENT_VERSION},
                       default_case{AuthClient, ""},
                       default_case{LINK_PERSONAL, "https://my.example.net/"},
                       default_case{PROTECT_SETTINGS, "0"}, default_case{LOG_LEVEL, "0"}));
@@ -143,7 +144,7 @@ TEST_F(Env, StringTableTextsInTheAnsiCodePage) {
         return std::string(buffer);
     };
     EXPECT_EQ(text(IDS_APP_NAME), "Клиент авторизации");
-    EXPECT_EQ(text(IDS_VERSION), "1.3.4");
+    EXPECT_EQ(text(IDS_VERSION), AUTHCLIENT_VERSION);
     EXPECT_EQ(text(IDS_PROPERTIES), "Свойства");
     EXPECT_EQ(text(IDS_PRODUCT_LINE), "Клиент авторизации для АСР Zerva");
     EXPECT_EQ(text(IDS_AUTH_TYPES),

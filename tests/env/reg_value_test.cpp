@@ -122,11 +122,16 @@ INSTANTIATE_TEST_SUITE_P(
                       length_case{4096, "x", false}, length_case{5000, "x", false},
                       length_case{4095, "я", true}, length_case{4096, "я", false}));
 
+std::string dword(DWORD number) {
+    return std::string(reinterpret_cast<const char*>(&number), sizeof number);
+}
+
 struct type_case {
     const char* name;
-    DWORD type;
+    DWORD type; // REG_NONE: no value at all
     std::string data;
-    std::string expected;
+    std::string text;
+    int number;
 };
 
 void PrintTo(const type_case& c, std::ostream* out) {
@@ -135,26 +140,34 @@ void PrintTo(const type_case& c, std::ostream* out) {
 
 class RegValueType : public RegValue, public ::testing::WithParamInterface<type_case> {};
 
-// Any value is taken as text up to its first zero byte, within the bytes the query returned.
-TEST_P(RegValueType, DataIsTakenAsTextUpToTheFirstZero) {
-    ASSERT_TRUE(raw::write(path, "VALUE", GetParam().type, GetParam().data));
-    EXPECT_EQ(value_.get_str(), GetParam().expected);
+// Text is read as text and a number written by an administrator's tool as its digits; any
+// other kind of data gives the default ("21").
+TEST_P(RegValueType, TextAndNumbersAreReadOtherDataGivesTheDefault) {
+    const type_case& c = GetParam();
+    if (c.type != REG_NONE) {
+        ASSERT_TRUE(raw::write(path, "TYPED", c.type, c.data));
+    }
+    const c_reg_value typed(HKEY_CURRENT_USER, path, "TYPED", "21");
+    EXPECT_EQ(typed.get_str(), c.text);
+    EXPECT_EQ(typed.get_int(), c.number);
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Types, RegValueType,
     ::testing::Values(
-        type_case{"dword_a", REG_DWORD, std::string("A\0\0\0", 4), "A"},
-        type_case{"dword_no_zero", REG_DWORD, "abcd", "abcd"},
-        type_case{"dword_number", REG_DWORD, std::string("\x09\x03\0\0", 4), "\x09\x03"},
-        type_case{"binary_no_zero", REG_BINARY, "xyz", "xyz"},
-        type_case{"binary_zero_inside", REG_BINARY, std::string("ab\0cd", 5), "ab"},
-        type_case{"binary_full_buffer", REG_BINARY, std::string(4096, 'b'), std::string(4096, 'b')},
-        type_case{"binary_over_buffer", REG_BINARY, std::string(4097, 'b'), "fallback 12"},
-        type_case{"string_without_zero", REG_SZ, "plain", "plain"},
-        type_case{"expand_string", REG_EXPAND_SZ, std::string("%TEMP%\\x\0", 9), "%TEMP%\\x"},
-        type_case{"multi_string", REG_MULTI_SZ, std::string("one\0two\0\0", 9), "one"},
-        type_case{"empty_binary", REG_BINARY, "", ""}));
+        type_case{"missing", REG_NONE, "", "21", 21},
+        type_case{"string", REG_SZ, std::string("777\0", 4), "777", 777},
+        type_case{"string_without_zero", REG_SZ, "17", "17", 17},
+        type_case{"string_zero_inside", REG_SZ, std::string("6\0 9", 4), "6", 6},
+        type_case{"dword", REG_DWORD, dword(777), "777", 777},
+        type_case{"dword_zero", REG_DWORD, dword(0), "0", 0},
+        type_case{"dword_above_int", REG_DWORD, dword(0xFFFFFFFF), "4294967295", INT_MAX},
+        type_case{"dword_short", REG_DWORD, std::string("\x09\x03", 2), "21", 21},
+        type_case{"expand_string", REG_EXPAND_SZ, std::string("%TEMP%\\x\0", 9), "21", 21},
+        type_case{"binary", REG_BINARY, "777", "21", 21},
+        type_case{"multi_string", REG_MULTI_SZ, std::string("6\0\0", 3), "21", 21},
+        type_case{"qword", REG_QWORD, std::string("\x09\x03\0\0\0\0\0\0", 8), "21", 21}),
+    [](const ::testing::TestParamInfo<type_case>& info) { return std::string(info.param.name); });
 
 TEST_F(RegValue, KeyThatCannotBeOpenedGivesTheDefaultAndSkipsWrites) {
     const std::string bad_path = std::string(path) + "\\" + std::string(300, 'k');

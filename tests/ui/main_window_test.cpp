@@ -6,12 +6,15 @@
 
 #include "app/application.h"
 #include "auth/client.h"
+#include "authclient_version.h"
 #include "env/env.h"
 #include "env/protector.h"
 #include "tests/common/auth_server.h"
 #include "tests/common/window_recorder.h"
+#include "tests/ui/icon_images.h"
 #include "tests/ui/recording_shell.h"
 #include "tests/ui/ui_fixture.h"
+#include "ui/dpi.h"
 #include "ui/tray_icon.h"
 
 #include <gtest/gtest.h>
@@ -60,6 +63,11 @@ std::string own_path() {
     char path[MAX_PATH + 1] = {};
     GetModuleFileNameA(nullptr, path, MAX_PATH);
     return path;
+}
+
+// The autostart command the window writes for this program.
+std::string autostart_command() {
+    return "\"" + own_path() + "\" --tray --connect";
 }
 
 std::vector<unsigned char> resource_pixels(int id) {
@@ -119,6 +127,17 @@ std::optional<WPARAM> wait_quit(DWORD timeout_ms) {
                                   QS_ALLINPUT);
     }
 }
+
+// Parameterised cases print themselves and name their tests by their `name`.
+template <class Case> auto operator<<(std::ostream& out, const Case& c) -> decltype(out << c.name) {
+    return out << c.name;
+}
+
+struct case_name {
+    template <class Case> std::string operator()(const ::testing::TestParamInfo<Case>& info) const {
+        return info.param.name;
+    }
+};
 
 class main_window_test : public test::settings_test {
 protected:
@@ -208,6 +227,17 @@ protected:
             [&] { return app->client->state() == auth::idle && enabled(IDC_CONNECT); }, 20000);
     }
 
+    // The window created and authorised at the reference server, renewing every second.
+    void connect_renewing_every_second() {
+        serve("alice:secret");
+        store(env::RECONNECT_PERIOD, "1");
+        ASSERT_NE(create(), nullptr);
+        type_into(IDC_LOGIN, "alice");
+        type_into(IDC_PASSWORD, "secret");
+        command(IDC_CONNECT);
+        ASSERT_TRUE(wait_authorised());
+    }
+
     // The server's next request record; fails the test when none comes in time.
     std::string request(DWORD timeout_ms = 15000) {
         std::optional<std::string> line;
@@ -244,14 +274,7 @@ main_window_test::~main_window_test() {
             app->client->stop(0);
             wait_idle();
         }
-        if (app->environment) {
-            app->environment->main_window = nullptr;
-            DestroyMenu(app->environment->tray_menu);
-            app->environment->tray_menu = nullptr;
-        }
-        app->client.reset();
-        DestroyWindow(window);
-        app->tray_icon.reset();
+        test::destroy_main_window(window);
     }
     for (HWND message_window : dialogs_of_this_thread())
         DestroyWindow(message_window);
@@ -315,11 +338,28 @@ INSTANTIATE_TEST_SUITE_P(auth_types, main_window_creation_test, ::testing::Value
                              return "type" + std::to_string(info.param);
                          });
 
+class main_window_autostart_test : public main_window_test,
+                                   public ::testing::WithParamInterface<const char*> {};
+
+// The quoted command written now and the unquoted one of earlier versions both tick the box.
+TEST_P(main_window_autostart_test, either_form_of_the_command_ticks_the_box) {
+    store(env::AuthClient, GetParam());
+    ASSERT_NE(create(), nullptr);
+    EXPECT_TRUE(is_checked(IDC_AUTOSTART));
+}
+
+INSTANTIATE_TEST_SUITE_P(forms, main_window_autostart_test,
+                         ::testing::Values("\"C:\\Program Files\\AuthClient.exe\" --tray --connect",
+                                           "C:\\Program Files\\AuthClient.exe --tray --connect"),
+                         [](const ::testing::TestParamInfo<const char*>& info) {
+                             return std::string(info.param[0] == '"' ? "quoted" : "unquoted");
+                         });
+
 TEST_F(main_window_test, starts_empty_and_unchecked_without_saved_settings) {
     ASSERT_NE(create(), nullptr);
     char caption[256] = {};
     GetWindowTextA(window, caption, sizeof caption);
-    EXPECT_STREQ(caption, "Клиент авторизации 1.3.4");
+    EXPECT_STREQ(caption, "Клиент авторизации " AUTHCLIENT_VERSION);
     EXPECT_EQ(text_of(IDC_LOGIN), "");
     EXPECT_EQ(text_of(IDC_PASSWORD), "");
     EXPECT_FALSE(is_checked(IDC_SAVE));
@@ -398,6 +438,44 @@ INSTANTIATE_TEST_SUITE_P(types_and_states, main_window_state_test,
                                     state_views[std::get<1>(info.param)].name;
                          });
 
+struct focus_case {
+    const char* name;
+    int before; // the state shown while the control takes the focus
+    int focused;
+    int after;
+    int expected; // where the focus is then
+};
+
+class main_window_focus_test : public main_window_test,
+                               public ::testing::WithParamInterface<focus_case> {};
+
+// The keyboard keeps working when the state disables the control that has the focus: it goes
+// to the next control that takes input.
+TEST_P(main_window_focus_test, a_disabled_control_passes_the_focus_on) {
+    const focus_case& c = GetParam();
+    ASSERT_NE(create(), nullptr);
+    ShowWindow(window, SW_SHOW);
+    SetForegroundWindow(window);
+    report_state(c.before);
+    SetFocus(GetDlgItem(window, c.focused));
+    ASSERT_EQ(GetFocus(), GetDlgItem(window, c.focused));
+
+    report_state(c.after);
+
+    EXPECT_EQ(GetDlgCtrlID(GetFocus()), c.expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(states, main_window_focus_test,
+                         ::testing::Values(focus_case{"busy_after_connect", auth::idle, IDC_CONNECT,
+                                                      auth::busy, IDC_SAVE},
+                                           focus_case{"busy_after_typing", auth::idle, IDC_PASSWORD,
+                                                      auth::busy, IDC_SAVE},
+                                           focus_case{"idle_after_disconnect", auth::authorised,
+                                                      IDC_DISCONNECT, auth::idle, IDC_PROPERTIES},
+                                           focus_case{"still_enabled", auth::idle, IDC_AUTOSTART,
+                                                      auth::busy, IDC_AUTOSTART}),
+                         case_name());
+
 // --- connect and the save box ---------------------------------------------------------------
 
 class main_window_connect_test : public main_window_test,
@@ -464,7 +542,7 @@ TEST_F(main_window_test, the_icon_comes_back_as_idle_when_the_taskbar_is_recreat
     ASSERT_NE(added, nullptr);
     EXPECT_EQ(added->command, static_cast<DWORD>(NIM_ADD));
     EXPECT_EQ(tray_icon_shown(), 146);
-    EXPECT_STREQ(added->record.szTip, "Клиент авторизации 1.3.4");
+    EXPECT_STREQ(added->record.szTip, "Клиент авторизации " AUTHCLIENT_VERSION);
 }
 
 TEST_F(main_window_test, connect_takes_at_most_253_characters_of_each_field) {
@@ -568,14 +646,77 @@ TEST_F(main_window_test, each_server_message_opens_a_window_of_its_own) {
     EXPECT_EQ(GetWindow(windows[0], GW_OWNER), nullptr);
 }
 
-TEST_F(main_window_test, a_message_from_the_server_reaches_the_user) {
-    serve("alice:secret");
-    store(env::RECONNECT_PERIOD, "1");
+struct repeat_case {
+    const char* name;
+    std::vector<auth::server_info> messages; // in the order they arrive
+    std::vector<std::string> titles;         // of the windows then open, topmost first
+};
+
+class main_window_repeat_test : public main_window_test,
+                                public ::testing::WithParamInterface<repeat_case> {};
+
+// A message whose window is still open opens no other one; its window comes to the front.
+TEST_P(main_window_repeat_test, a_message_already_shown_opens_no_second_window) {
     ASSERT_NE(create(), nullptr);
-    type_into(IDC_LOGIN, "alice");
-    type_into(IDC_PASSWORD, "secret");
-    command(IDC_CONNECT);
-    ASSERT_TRUE(wait_authorised());
+    for (const auth::server_info& message : GetParam().messages)
+        SendMessageA(window, auth::WM_SERVER_INFO, 0, reinterpret_cast<LPARAM>(&message));
+
+    std::vector<std::string> titles;
+    for (HWND shown : dialogs_of_this_thread())
+        titles.push_back(title_of(shown));
+    EXPECT_EQ(titles, GetParam().titles);
+}
+
+const auth::server_info reminder{"Pay", "Please pay", "icon=2"};
+
+INSTANTIATE_TEST_SUITE_P(
+    messages, main_window_repeat_test,
+    ::testing::Values(
+        repeat_case{"same_three_times", {reminder, reminder, reminder}, {"Pay"}},
+        repeat_case{
+            "other_header", {reminder, {"Pay now", "Please pay", "icon=2"}}, {"Pay now", "Pay"}},
+        repeat_case{
+            "other_data", {reminder, {"Pay", "Please pay today", "icon=2"}}, {"Pay", "Pay"}},
+        repeat_case{"other_params", {reminder, {"Pay", "Please pay", "icon=1"}}, {"Pay", "Pay"}},
+        repeat_case{"repeat_comes_to_the_front",
+                    {reminder, {"Works", "Tonight", ""}, reminder},
+                    {"Pay", "Works"}}),
+    case_name());
+
+// The server attaches the same notice to renewals a second apart: one window, and a new one
+// only after the user has closed it; another notice gets its own.
+TEST_F(main_window_test, a_notice_repeated_by_the_server_stays_one_window) {
+    ASSERT_NO_FATAL_FAILURE(connect_renewing_every_second());
+
+    // Each notice goes with one answer; the window has taken it once the next request comes.
+    auto notice = [&](const std::string& line) {
+        server->command("info " + line);
+        for (bool carried = false; !carried;) {
+            const std::string r = request();
+            if (r == "{}")
+                return;
+            carried = test_auth_server::bool_field(r, "info");
+        }
+        request();
+    };
+    notice("Pay|Please pay|icon=2");
+    notice("Pay|Please pay|icon=2");
+    ASSERT_EQ(dialogs_of_this_thread().size(), 1u);
+
+    SendMessageA(dialogs_of_this_thread().front(), WM_CLOSE, 0, 0);
+    ASSERT_TRUE(dialogs_of_this_thread().empty());
+    notice("Pay|Please pay|icon=2");
+    EXPECT_EQ(dialogs_of_this_thread().size(), 1u) << "a closed notice opens again";
+
+    notice("Works|Tonight|");
+    const auto shown = dialogs_of_this_thread();
+    ASSERT_EQ(shown.size(), 2u);
+    EXPECT_EQ(title_of(shown[0]), "Works");
+    EXPECT_EQ(title_of(shown[1]), "Pay");
+}
+
+TEST_F(main_window_test, a_message_from_the_server_reaches_the_user) {
+    ASSERT_NO_FATAL_FAILURE(connect_renewing_every_second());
 
     server->command("info Notice|Maintenance tonight|");
 
@@ -594,10 +735,6 @@ struct close_case {
     bool autostart;
     bool save;
 };
-
-void PrintTo(const close_case& c, std::ostream* out) {
-    *out << c.name;
-}
 
 class main_window_close_test : public main_window_test,
                                public ::testing::WithParamInterface<close_case> {};
@@ -631,7 +768,7 @@ TEST_P(main_window_close_test, removes_the_icon_saves_the_choices_and_quits) {
     EXPECT_EQ(environment().tray_menu, nullptr);
 
     if (c.autostart)
-        EXPECT_EQ(autostart_value(), own_path() + " --tray --connect");
+        EXPECT_EQ(autostart_value(), autostart_command());
     else
         EXPECT_EQ(autostart_value(), std::nullopt);
     EXPECT_EQ(stored("AUTH_SAVE"), c.save ? "1" : "0");
@@ -642,15 +779,49 @@ TEST_P(main_window_close_test, removes_the_icon_saves_the_choices_and_quits) {
     EXPECT_TRUE(IsWindow(window));
     EXPECT_EQ(environment().main_window.load(), nullptr);
     EXPECT_EQ(take_quit(), WPARAM{0});
+
+    // Explorer restarting while the program ends brings no icon back.
+    shell->calls.clear();
+    SendMessageA(window, RegisterWindowMessageA("TaskbarCreated"), 0, 0);
+    EXPECT_TRUE(shell->notifications().empty());
 }
 
 INSTANTIATE_TEST_SUITE_P(choices, main_window_close_test,
                          ::testing::Values(close_case{"autostart_and_save", true, true},
                                            close_case{"neither", false, false},
                                            close_case{"autostart_only", true, false}),
-                         [](const ::testing::TestParamInfo<close_case>& info) {
-                             return std::string(info.param.name);
-                         });
+                         case_name());
+
+// The end of the session closes the window as WM_CLOSE does; a close that follows, or a click
+// still queued, changes nothing more.
+TEST_F(main_window_test, the_end_of_the_session_closes_once) {
+    store(env::AUTH_SAVE, "1");
+    ASSERT_NE(create(), nullptr);
+    check(IDC_AUTOSTART, true);
+    check(IDC_SAVE, false);
+    shell->calls.clear();
+
+    EXPECT_EQ(SendMessageA(window, WM_QUERYENDSESSION, 0, ENDSESSION_LOGOFF), TRUE);
+    EXPECT_TRUE(shell->notifications().empty()) << "asking is not yet ending";
+    SendMessageA(window, WM_ENDSESSION, FALSE, ENDSESSION_LOGOFF);
+    EXPECT_TRUE(shell->notifications().empty()) << "another program refused: the session goes on";
+    EXPECT_EQ(autostart_value(), std::nullopt);
+
+    SendMessageA(window, WM_ENDSESSION, TRUE, ENDSESSION_LOGOFF);
+    EXPECT_EQ(shell->notifications().size(), 1u);
+    EXPECT_EQ(autostart_value(), autostart_command());
+    EXPECT_EQ(stored("AUTH_SAVE"), "0");
+    EXPECT_EQ(take_quit(), WPARAM{0});
+
+    check(IDC_AUTOSTART, false);
+    SendMessageA(window, WM_CLOSE, 0, 0);
+    type_into(IDC_PASSWORD, "typed");
+    command(IDC_CONNECT);
+    EXPECT_EQ(shell->notifications().size(), 1u);
+    EXPECT_EQ(autostart_value(), autostart_command());
+    EXPECT_EQ(take_quit(), std::nullopt);
+    EXPECT_EQ(environment().password, "") << "no connect after the end";
+}
 
 TEST_F(main_window_test, close_stops_a_running_client_without_waiting_for_its_reports) {
     serve("alice:secret");
@@ -793,12 +964,19 @@ TEST_F(main_window_test, the_tray_menu_offers_the_window_as_default_and_exit) {
     expect_tray_menu(environment().tray_menu);
 }
 
-// The menu runs its own loop on this thread and takes the keys queued for it; a watchdog
-// cancels it should it not close by itself.
+// Cancels a dialog that `owner` (the window passed in LPARAM) owns.
+BOOL CALLBACK cancel_owned(HWND window, LPARAM owner) {
+    if (GetWindow(window, GW_OWNER) == reinterpret_cast<HWND>(owner))
+        PostMessageA(window, WM_COMMAND, IDCANCEL, 0);
+    return TRUE;
+}
+
+// The menu (and the properties sheet) run their own loops on this thread and take the keys
+// queued for them; a watchdog cancels them should they not close by themselves.
 class menu_watchdog {
 public:
     explicit menu_watchdog(HWND window)
-        : thread_([this, window] {
+        : thread_([this, window, owner_thread = GetCurrentThreadId()] {
               const ULONGLONG deadline = GetTickCount64() + 10000;
               while (!done_ && GetTickCount64() < deadline)
                   Sleep(20);
@@ -806,6 +984,7 @@ public:
                   fired_ = true;
                   for (int i = 0; i < 3; ++i)
                       PostMessageA(window, WM_KEYDOWN, VK_ESCAPE, 0);
+                  EnumThreadWindows(owner_thread, cancel_owned, reinterpret_cast<LPARAM>(window));
               }
           }) {}
     ~menu_watchdog() {
@@ -827,10 +1006,6 @@ struct menu_case {
     bool visible_before;
     enum { toggles, nothing, closes } outcome;
 };
-
-void PrintTo(const menu_case& c, std::ostream* out) {
-    *out << c.name;
-}
 
 class main_window_menu_test : public main_window_test,
                               public ::testing::WithParamInterface<menu_case> {};
@@ -880,7 +1055,91 @@ INSTANTIATE_TEST_SUITE_P(
         menu_case{"first_item_hides", {VK_DOWN, VK_RETURN}, true, menu_case::toggles},
         menu_case{"nothing_chosen", {VK_ESCAPE}, true, menu_case::nothing},
         menu_case{"exit_closes", {VK_UP, VK_RETURN}, true, menu_case::closes}),
-    [](const ::testing::TestParamInfo<menu_case>& info) { return std::string(info.param.name); });
+    case_name());
+
+// "Выход" chosen while the properties sheet is open: the sheet is cancelled, the window's
+// choices are saved and the program ends.
+TEST_F(main_window_test, exit_from_the_tray_with_the_properties_open_ends_the_program) {
+    ASSERT_NE(create(), nullptr);
+    ShowWindow(window, SW_SHOW);
+    check(IDC_AUTOSTART, true);
+    shell->calls.clear();
+    // Taken by the sheet's own loop once it runs: a right click on the icon, then "Выход".
+    PostMessageA(window, c_tray_icon::callback_message, 0, WM_RBUTTONDOWN);
+    for (WPARAM key : {VK_UP, VK_RETURN}) {
+        PostMessageA(window, WM_KEYDOWN, key, 0);
+        PostMessageA(window, WM_KEYUP, key, 0);
+    }
+
+    {
+        menu_watchdog watchdog(window);
+        command(IDC_PROPERTIES); // returns when the sheet has gone
+        ASSERT_FALSE(watchdog.fired()) << "the menu or the sheet stayed open";
+    }
+
+    EXPECT_TRUE(dialogs_of_this_thread().empty());
+    EXPECT_EQ(stored("AUTH_SERVER"), std::nullopt) << "the sheet was applied, not cancelled";
+    EXPECT_EQ(autostart_value(), autostart_command());
+    EXPECT_EQ(stored("AUTH_SAVE"), "0");
+    const auto sent = shell->notifications();
+    ASSERT_EQ(sent.size(), 1u);
+    EXPECT_EQ(sent[0].command, static_cast<DWORD>(NIM_DELETE));
+    EXPECT_EQ(wait_quit(5000), WPARAM{0});
+}
+
+// --- a monitor of another scale ------------------------------------------------------------
+
+LOGFONTA font_of(HWND control) {
+    LOGFONTA description{};
+    GetObjectA(reinterpret_cast<HFONT>(SendMessageA(control, WM_GETFONT, 0, 0)), sizeof description,
+               &description);
+    return description;
+}
+
+TEST_F(main_window_test, on_a_monitor_of_another_scale_it_is_drawn_anew_for_that_scale) {
+    ASSERT_NE(create(), nullptr);
+    RECT before{};
+    GetWindowRect(window, &before);
+    RECT suggested{before.left + 10, before.top + 20,
+                   before.left + 10 + 2 * (before.right - before.left),
+                   before.top + 20 + 2 * (before.bottom - before.top)};
+    shell->calls.clear();
+
+    SendMessageA(window, WM_DPICHANGED, MAKEWPARAM(192, 192), reinterpret_cast<LPARAM>(&suggested));
+
+    RECT after{};
+    GetWindowRect(window, &after);
+    EXPECT_TRUE(EqualRect(&after, &suggested)) << "the suggested rectangle is taken";
+    EXPECT_EQ(picture(), resource_pixels(IDB_DISCONNECTED + 3 * IDB_SCALE_STEP));
+    EXPECT_EQ(test::pixels(reinterpret_cast<HBITMAP>(
+                  SendDlgItemMessageA(window, IDC_BADGE, STM_GETIMAGE, IMAGE_BITMAP, 0))),
+              resource_pixels(IDB_WARNING + 3 * IDB_SCALE_STEP));
+    const auto icon = [&](WPARAM kind) {
+        return reinterpret_cast<HICON>(SendMessageA(window, WM_GETICON, kind, 0));
+    };
+    EXPECT_EQ(test::icon_width(icon(ICON_SMALL)), metric_for_dpi(SM_CXSMICON, 192));
+    EXPECT_EQ(test::icon_width(icon(ICON_BIG)), metric_for_dpi(SM_CXICON, 192));
+
+    // The tray icon is loaded anew: the system's shell loads it at the small-icon size of the
+    // window's new DPI.
+    const shell_call* tray = last_notification();
+    ASSERT_NE(tray, nullptr);
+    EXPECT_EQ(tray->command, static_cast<DWORD>(NIM_MODIFY));
+    EXPECT_EQ(tray_icon_shown(), IDI_GLOBE_GREY);
+
+    // The system gives the controls the dialog font of the new DPI; the link is underlined
+    // again in that font.
+    const HWND link = GetDlgItem(window, IDC_LINK);
+    LOGFONTA plain = font_of(link);
+    plain.lfUnderline = FALSE;
+    plain.lfHeight *= 2;
+    const HFONT larger = CreateFontIndirectA(&plain);
+    SendMessageA(link, WM_SETFONT, reinterpret_cast<WPARAM>(larger), FALSE);
+    EXPECT_TRUE(pump_until([&] { return font_of(link).lfUnderline != FALSE; }, 5000));
+    EXPECT_EQ(font_of(link).lfHeight, plain.lfHeight);
+    EXPECT_NE(reinterpret_cast<HFONT>(SendMessageA(link, WM_GETFONT, 0, 0)), larger);
+    DeleteObject(larger);
+}
 
 // --- the application object ------------------------------------------------------------------
 

@@ -1,6 +1,7 @@
 #include "ui/message_window.h"
 
 #include "auth/messages.h"
+#include "res/resource.h"
 #include "tests/common/window_recorder.h"
 #include "tests/ui/ui_fixture.h"
 
@@ -174,6 +175,44 @@ INSTANTIATE_TEST_SUITE_P(params, message_window_picture_test,
                          [](const ::testing::TestParamInfo<picture_case>& info) {
                              return "bitmap_" + std::to_string(info.param.bitmap);
                          });
+
+TEST_F(message_window_test, on_a_monitor_of_another_scale_it_is_drawn_anew_for_that_scale) {
+    const HWND window = open(auth::server_info{"title", "text", "icon=2"});
+    ASSERT_NE(window, nullptr);
+    const auto earlier =
+        reinterpret_cast<HGDIOBJ>(SendDlgItemMessageA(window, 1011, STM_GETIMAGE, IMAGE_BITMAP, 0));
+    RECT suggested{100, 100, 1000, 300};
+
+    SendMessageA(window, WM_DPICHANGED, MAKEWPARAM(144, 144), reinterpret_cast<LPARAM>(&suggested));
+
+    RECT after{};
+    GetWindowRect(window, &after);
+    EXPECT_TRUE(EqualRect(&after, &suggested)) << "the suggested rectangle is taken";
+    const auto shown =
+        reinterpret_cast<HBITMAP>(SendDlgItemMessageA(window, 1011, STM_GETIMAGE, IMAGE_BITMAP, 0));
+    const HBITMAP expected = LoadBitmapA(
+        GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDB_MESSAGE_WARNING + 2 * IDB_SCALE_STEP));
+    EXPECT_EQ(test::pixels(shown), test::pixels(expected)) << "the warning drawn for 150 %";
+    DeleteObject(expected);
+    EXPECT_EQ(GetObjectType(earlier), 0u) << "the earlier picture is released";
+
+    // The system gives the controls the dialog font of the new DPI; the title is bold again in
+    // that font.
+    const auto font_of = [&](int id) {
+        LOGFONTA description{};
+        GetObjectA(reinterpret_cast<HFONT>(SendDlgItemMessageA(window, id, WM_GETFONT, 0, 0)),
+                   sizeof description, &description);
+        return description;
+    };
+    LOGFONTA plain = font_of(1002);
+    plain.lfHeight = plain.lfHeight * 3 / 2;
+    const HFONT larger = CreateFontIndirectA(&plain);
+    SendDlgItemMessageA(window, 1001, WM_SETFONT, reinterpret_cast<WPARAM>(larger), FALSE);
+    EXPECT_TRUE(test::pump_until([&] { return font_of(1001).lfWeight == FW_BOLD; }, 5000));
+    EXPECT_EQ(font_of(1001).lfHeight, plain.lfHeight);
+    DestroyWindow(window);
+    DeleteObject(larger);
+}
 
 TEST_F(message_window_test, an_error_inside_the_window_is_shown_and_stops_there) {
     app->environment.reset(); // the caption has nowhere to come from

@@ -1,5 +1,6 @@
 #include "ui/properties.h"
 
+#include "authclient_version.h"
 #include "tests/common/window_recorder.h"
 #include "tests/ui/ui_fixture.h"
 
@@ -220,7 +221,7 @@ TEST_F(properties_test, the_about_page_shows_the_product_and_ok_there_writes_the
     }));
 
     EXPECT_EQ(product, "Клиент авторизации для АСР Zerva");
-    EXPECT_EQ(version, "1.3.4");
+    EXPECT_EQ(version, AUTHCLIENT_VERSION);
     EXPECT_EQ(about_protocol_list, nullptr);
     EXPECT_EQ(stored("AUTH_SERVER"), "from.the.general.page");
 }

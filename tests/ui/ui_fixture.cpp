@@ -1,5 +1,8 @@
 #include "tests/ui/ui_fixture.h"
 
+#include "auth/client.h"
+#include "ui/tray_icon.h"
+
 namespace test {
 
 namespace {
@@ -40,6 +43,17 @@ std::vector<unsigned char> pixels(HBITMAP bitmap) {
               DIB_RGB_COLORS);
     ReleaseDC(nullptr, dc);
     return bits;
+}
+
+void destroy_main_window(HWND window) {
+    if (app->environment) {
+        app->environment->main_window = nullptr;
+        DestroyMenu(app->environment->tray_menu);
+        app->environment->tray_menu = nullptr;
+    }
+    app->client.reset();
+    DestroyWindow(window);
+    app->tray_icon.reset();
 }
 
 settings_test::settings_test() {

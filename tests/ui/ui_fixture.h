@@ -19,6 +19,9 @@ namespace test {
 // for no bitmap.
 std::vector<unsigned char> pixels(HBITMAP bitmap);
 
+// Destroys a main window that a test made, with what it built (no worker may run any more).
+void destroy_main_window(HWND window);
+
 class settings_test : public ::testing::Test {
 protected:
     settings_test();
