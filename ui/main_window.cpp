@@ -116,6 +116,41 @@ void on_create(HWND window) {
     show_art(window, window_dpi(window));
 }
 
+// What the user is told of a failure, without the line break that ends a system text.
+std::string failure_text() {
+    std::string text = app->client ? app->client->failure_text() : std::string();
+    while (!text.empty() && (text.back() == '\n' || text.back() == '\r' || text.back() == ' '))
+        text.pop_back();
+    return text;
+}
+
+// The tray icon for `state` (added anew after Explorer restarted). In `error` its tip also says
+// why access is closed, and when an error episode begins a balloon says it once.
+void show_tray(int state, DWORD command, bool episode_begins = false) {
+    if (!app->tray_icon)
+        return;
+    const std::string caption = setting(env::APP_CAPTION);
+    if (state != auth::error) {
+        if (command == NIM_ADD)
+            app->tray_icon->add(tray_icon_for(state), caption.c_str(), 0);
+        else
+            app->tray_icon->modify(tray_icon_for(state), caption.c_str(), 0);
+        return;
+    }
+    const std::string why = failure_text();
+    const std::string tip = why.empty() ? caption : caption + "\n" + why;
+    if (command == NIM_ADD)
+        app->tray_icon->add(tray_icon_for(state), tip.c_str(), 0, c_tray_icon::long_tip_limit);
+    else
+        app->tray_icon->modify(tray_icon_for(state), tip.c_str(), 0, c_tray_icon::long_tip_limit);
+    if (episode_begins && !why.empty())
+        app->tray_icon->warn(0, caption.c_str(), why.c_str());
+}
+
+bool badge_shown(HWND window) {
+    return (GetWindowLongPtrA(GetDlgItem(window, IDC_BADGE), GWL_STYLE) & WS_VISIBLE) != 0;
+}
+
 // A control that a state change disabled would leave the window without keyboard focus.
 void move_focus_from_disabled(HWND window, HWND focus) {
     if (!focus || GetParent(focus) != window || IsWindowEnabled(focus))
@@ -131,8 +166,8 @@ void show_state(HWND window, int state) {
     show_picture(window, IDC_PICTURE,
                  load_picture(app->instance, picture_for(state), window_dpi(window)));
 
-    if (app->tray_icon)
-        app->tray_icon->modify(tray_icon_for(state), setting(env::APP_CAPTION).c_str(), 0);
+    // The badge still shows the state before: an error episode begins when it is not up yet.
+    show_tray(state, NIM_MODIFY, state == auth::error && !badge_shown(window));
 
     const bool running = state == auth::error || state == auth::authorised;
     const bool editable = !running && state != auth::busy;
@@ -155,18 +190,22 @@ void show_state(HWND window, int state) {
     ShowWindow(GetDlgItem(window, IDC_BADGE), state == auth::error ? SW_SHOW : SW_HIDE);
 }
 
-void connect(HWND window) {
+// `at_logon`: the start-up's "--connect", which waits for the network rather than failing
+// at once.
+void connect(HWND window, bool at_logon) {
     if (is_login_type())
         environment().login = field_text(window, IDC_LOGIN);
     environment().password = field_text(window, IDC_PASSWORD);
     environment().save_credentials(checked(window, IDC_SAVE));
-    app->client->start();
+    app->client->start(at_logon);
 }
 
-void on_command(HWND window, int id) {
+void on_command(HWND window, int id, LPARAM control) {
     switch (id) {
     case IDC_CONNECT:
-        connect(window);
+        // A click comes from the button and names it; the start-up's "--connect" sends the
+        // command without a control.
+        connect(window, control == 0);
         break;
     case IDC_DISCONNECT:
         app->client->stop(0);
@@ -242,8 +281,7 @@ void on_dpi_changed(HWND window, WPARAM wparam, LPARAM lparam) {
     const int state = app->client ? app->client->state() : auth::idle;
     show_picture(window, IDC_PICTURE, load_picture(app->instance, picture_for(state), dpi));
     show_art(window, dpi);
-    if (app->tray_icon)
-        app->tray_icon->modify(tray_icon_for(state), setting(env::APP_CAPTION).c_str(), 0);
+    show_tray(state, NIM_MODIFY);
 }
 
 // After the close (or the end of the session) the window no longer speaks for a client.
@@ -315,7 +353,7 @@ INT_PTR CALLBACK DlgProcMain(HWND window, UINT message, WPARAM wparam, LPARAM lp
             break;
         case WM_COMMAND:
             if (!closed()) // a click still queued at the close starts nothing
-                on_command(window, LOWORD(wparam));
+                on_command(window, LOWORD(wparam), lparam);
             break;
         case WM_SIZE:
             if (wparam == SIZE_MINIMIZED)
@@ -342,6 +380,12 @@ INT_PTR CALLBACK DlgProcMain(HWND window, UINT message, WPARAM wparam, LPARAM lp
             if (wparam)
                 close_window(window, 3000);
             break;
+        case WM_POWERBROADCAST:
+            // Back from sleep: the session may have lapsed meanwhile.
+            if ((wparam == PBT_APMRESUMEAUTOMATIC || wparam == PBT_APMRESUMESUSPEND) &&
+                app->client && !closed())
+                app->client->resumed();
+            break;
         case auth::WM_CLIENT_STATE:
             show_state(window, static_cast<int>(lparam));
             break;
@@ -365,10 +409,8 @@ INT_PTR CALLBACK DlgProcMain(HWND window, UINT message, WPARAM wparam, LPARAM lp
             release_picture(window, IDC_BADGE);
             break;
         default:
-            if (message == taskbar_created() && app->tray_icon && app->client && !closed()) {
-                const int state = app->client->state();
-                app->tray_icon->add(tray_icon_for(state), setting(env::APP_CAPTION).c_str(), 0);
-            }
+            if (message == taskbar_created() && app->client && !closed())
+                show_tray(app->client->state(), NIM_ADD);
         }
         return 0;
     });

@@ -25,7 +25,8 @@ std::unique_ptr<c_tray_shell> make_system_tray_shell(HWND owner = nullptr);
 class c_tray_icon {
 public:
     static constexpr UINT callback_message = 3772;
-    static constexpr int tip_limit = 62; // bytes of the tip that the shell is given
+    static constexpr int tip_limit = 62;       // bytes of the tip that the shell is given
+    static constexpr int long_tip_limit = 127; // all the record holds: a tip that explains
 
     // Without a shell, the system's for the owner.
     explicit c_tray_icon(HWND owner, std::unique_ptr<c_tray_shell> shell = nullptr);
@@ -35,9 +36,12 @@ public:
 
     // 0, or -1 when the icon cannot be loaded (the shell is then not called). `icon` 0 means
     // no icon; `tip` may be null. Nothing is reported and nothing throws.
-    int add(int icon, const char* tip, int id) noexcept;
-    int modify(int icon, const char* tip, int id) noexcept;
+    // The tip is cut to `tip_bytes` at a character boundary.
+    int add(int icon, const char* tip, int id, int tip_bytes = tip_limit) noexcept;
+    int modify(int icon, const char* tip, int id, int tip_bytes = tip_limit) noexcept;
     int remove(int id) noexcept;
+    // A balloon with the warning sign over icon `id`; the texts are cut to what the record holds.
+    void warn(int id, const char* title, const char* text) noexcept;
 
 private:
     // One loaded icon, released with the shell that loaded it.
@@ -60,7 +64,7 @@ private:
         HICON icon_;
     };
 
-    int notify(DWORD command, int icon, const char* tip, int id) noexcept;
+    int notify(DWORD command, int icon, const char* tip, int id, int tip_bytes) noexcept;
 
     HWND owner_;
     std::unique_ptr<c_tray_shell> shell_; // outlives the icons below

@@ -506,6 +506,78 @@ TEST_F(EndToEnd, ServerGoneAfterSuccessGivesErrorThenRecovery) {
     EXPECT_EQ(close(client, main), 1u);
 }
 
+// ---- started with the system, before the network ----
+
+enum class logon_trouble { silent_server, unknown_name, wrong_password, disconnect };
+
+struct logon_case {
+    const char* name;
+    logon_trouble trouble;
+};
+
+void PrintTo(const logon_case& c, std::ostream* out) {
+    *out << c.name;
+}
+
+class AtLogon : public EndToEnd, public ::testing::WithParamInterface<logon_case> {};
+
+// "--tray --connect" while the server cannot be reached yet: the window shows the error (no
+// box) and the program is authorised by itself once the server is there. What the server says
+// is no network trouble: a wrong password ends it at once, with its box.
+TEST_P(AtLogon, WaitsForTheNetworkButNotForARefusal) {
+    const logon_trouble trouble = GetParam().trouble;
+    serve(env::protocol_tcp, 20);
+    const unsigned short port = server->port();
+    registry::save_credentials(login,
+                               trouble == logon_trouble::wrong_password ? "wrong" : password);
+    if (trouble == logon_trouble::unknown_name)
+        registry::set("AUTH_SERVER", "nonexistent.invalid");
+    else if (trouble != logon_trouble::wrong_password)
+        server.reset(); // nobody listens yet
+
+    client_process& client = start("--tray --connect");
+    const HWND main = client.main_window();
+    ASSERT_TRUE(main);
+    if (trouble == logon_trouble::wrong_password) {
+        const HWND box = client.wait_error_box(30000);
+        ASSERT_TRUE(box) << "no box for the refusal";
+        EXPECT_EQ(box_text(box), "Неверный пароль");
+        ASSERT_TRUE(press_ok(box));
+        EXPECT_TRUE(wait_shown(client, main, shows_idle, 15000));
+        EXPECT_EQ(close(client, main), 1u);
+        return;
+    }
+    ASSERT_TRUE(wait_shown(client, main, shows_error, 30000));
+    EXPECT_TRUE(control_enabled(main, IDC_DISCONNECT));
+    EXPECT_FALSE(client.error_box()) << "a box while waiting for the network";
+
+    if (trouble == logon_trouble::disconnect) {
+        click(main, IDC_DISCONNECT);
+        EXPECT_TRUE(wait_shown(client, main, shows_idle, 15000));
+        EXPECT_FALSE(client.wait_error_box(1000)) << "a box for the disconnect";
+        EXPECT_EQ(close(client, main), 1u);
+        return;
+    }
+    if (trouble == logon_trouble::unknown_name)
+        registry::set("AUTH_SERVER", "127.0.0.1");
+    else
+        server = std::make_unique<test_auth_server>(
+            std::vector<std::string>{"--account", std::string(login) + ":" + password, "--listen",
+                                     "127.0.0.1:" + std::to_string(port)});
+    ASSERT_TRUE(wait_record(verified, 40000)) << records.size() << " records";
+    EXPECT_TRUE(wait_shown(client, main, shows_authorised, 15000));
+    EXPECT_FALSE(client.error_box());
+    EXPECT_EQ(close(client, main), 1u);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    EndToEnd, AtLogon,
+    ::testing::Values(logon_case{"ServerSilentThenAnswering", logon_trouble::silent_server},
+                      logon_case{"NameUnknownThenKnown", logon_trouble::unknown_name},
+                      logon_case{"WrongPasswordAtOnce", logon_trouble::wrong_password},
+                      logon_case{"DisconnectWhileWaiting", logon_trouble::disconnect}),
+    [](const auto& info) { return std::string(info.param.name); });
+
 // ---- the log ----
 
 // LOG_LEVEL 5: a connection and a close, step by step, in the daily file of the working folder.

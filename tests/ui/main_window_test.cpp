@@ -207,8 +207,12 @@ protected:
                 return &*c;
         return nullptr;
     }
-    // The resource of the icon that the last record showed (0: none, -1: no record).
+    // The resource of the icon that the last record with an icon showed (0: none, -1: no
+    // record); a balloon's record leaves the icon as it is.
     int tray_icon_shown() const {
+        for (auto c = shell->calls.rbegin(); c != shell->calls.rend(); ++c)
+            if (c->what == shell_call::notify && (c->record.uFlags & NIF_ICON))
+                return shell->resource_of(c->record.hIcon);
         const shell_call* last = last_notification();
         return last ? shell->resource_of(last->record.hIcon) : -1;
     }
@@ -713,6 +717,69 @@ TEST_F(main_window_test, a_notice_repeated_by_the_server_stays_one_window) {
     ASSERT_EQ(shown.size(), 2u);
     EXPECT_EQ(title_of(shown[0]), "Works");
     EXPECT_EQ(title_of(shown[1]), "Pay");
+}
+
+// A failed renewal: the tip says why access is closed, and one balloon says it when the
+// episode begins; back in `authorised` the tip is the caption again.
+TEST_F(main_window_test, a_failed_renewal_says_why_in_the_tip_and_once_in_a_balloon) {
+    ASSERT_NO_FATAL_FAILURE(connect_renewing_every_second());
+    const std::string caption = "Клиент авторизации " AUTHCLIENT_VERSION;
+    auto balloons = [&] {
+        int count = 0;
+        for (const shell_call& c : shell->notifications())
+            count += (c.record.uFlags & NIF_INFO) != 0;
+        return count;
+    };
+    auto tip_shown = [&]() -> std::string {
+        const auto sent = shell->notifications();
+        for (auto c = sent.rbegin(); c != sent.rend(); ++c)
+            if (c->record.uFlags & NIF_TIP)
+                return c->record.szTip;
+        return "";
+    };
+
+    server->command("fault error 1005");
+    ASSERT_TRUE(pump_until([&] { return app->client->state() == auth::error; }, 10000));
+    request();
+    request(); // two more refusals: the episode goes on
+    request();
+    EXPECT_EQ(tray_icon_shown(), 148);
+    EXPECT_EQ(tip_shown(), caption + "\nНет действующего платежа");
+    EXPECT_EQ(balloons(), 1);
+    const auto sent = shell->notifications();
+    const auto balloon = std::find_if(sent.begin(), sent.end(), [](const shell_call& c) {
+        return (c.record.uFlags & NIF_INFO) != 0;
+    });
+    ASSERT_NE(balloon, sent.end());
+    EXPECT_EQ(balloon->record.dwInfoFlags, static_cast<DWORD>(NIIF_WARNING));
+    EXPECT_EQ(std::string(balloon->record.szInfoTitle), caption);
+    EXPECT_EQ(std::string(balloon->record.szInfo), "Нет действующего платежа");
+
+    server->command("fault none");
+    ASSERT_TRUE(wait_authorised());
+    EXPECT_EQ(tip_shown(), caption);
+
+    server->command("fault error 1006 1"); // a new episode
+    ASSERT_TRUE(pump_until([&] { return balloons() == 2; }, 10000));
+    EXPECT_EQ(tip_shown(), caption + "\nАккаунт заблокирован");
+}
+
+// Back from sleep: the renewal goes out at once, not at the end of the 30 s pause.
+TEST_F(main_window_test, resume_from_sleep_renews_at_once) {
+    ASSERT_NO_FATAL_FAILURE(connect_renewing_every_second());
+    store(env::RECONNECT_PERIOD, "30");
+    // Let the renewals of a second run out: the next pause is one of 30 s.
+    while (server->next_request(1500))
+        ;
+    SendMessageA(window, WM_POWERBROADCAST, PBT_APMPOWERSTATUSCHANGE, 0);
+    EXPECT_FALSE(server->next_request(1000)) << "a power change that is no resume";
+
+    const auto sent = GetTickCount64();
+    SendMessageA(window, WM_POWERBROADCAST, PBT_APMRESUMEAUTOMATIC, 0);
+    EXPECT_TRUE(test_auth_server::bool_field(request(5000), "verified"));
+    const ULONGLONG took = GetTickCount64() - sent;
+    std::printf("resume message to the renewal request %llu ms\n", took);
+    EXPECT_LT(took, 5000u);
 }
 
 TEST_F(main_window_test, a_message_from_the_server_reaches_the_user) {

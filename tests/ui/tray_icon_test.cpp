@@ -189,6 +189,34 @@ INSTANTIATE_TEST_SUITE_P(
                       tip_case{"200", std::string(200, 'z'), std::string(62, 'z')}),
     [](const ::testing::TestParamInfo<tip_case>& info) { return std::string(info.param.name); });
 
+// A tip that explains a failure may use all the record holds.
+TEST_F(tray_icon_test, a_long_tip_takes_127_bytes) {
+    const std::string tip = russian + "\n" + russian;
+    ASSERT_EQ(tray->modify(148, tip.c_str(), 0, c_tray_icon::long_tip_limit), 0);
+    const auto sent = log->notifications();
+    ASSERT_EQ(sent.size(), 1u);
+    expect_record(sent[0].record, 0, log->calls[0].icon, tip.substr(0, 127));
+}
+
+// The balloon: only its own fields, over the icon that is there.
+TEST_F(tray_icon_test, a_warning_balloon_carries_its_title_and_text) {
+    tray->warn(0, "Клиент авторизации", std::string(300, 'w').c_str());
+    const auto sent = log->notifications();
+    ASSERT_EQ(sent.size(), 1u);
+    const NOTIFYICONDATAA& r = sent[0].record;
+    EXPECT_EQ(sent[0].command, static_cast<DWORD>(NIM_MODIFY));
+    EXPECT_EQ(r.cbSize, static_cast<DWORD>(NOTIFYICONDATAA_V2_SIZE));
+    EXPECT_EQ(r.hWnd, owner);
+    EXPECT_EQ(r.uID, 0u);
+    EXPECT_EQ(r.uFlags, static_cast<UINT>(NIF_INFO));
+    EXPECT_EQ(r.dwInfoFlags, static_cast<DWORD>(NIIF_WARNING));
+    EXPECT_STREQ(r.szInfoTitle, "Клиент авторизации");
+    EXPECT_EQ(std::string(r.szInfo), std::string(255, 'w'));
+    EXPECT_EQ(r.hIcon, nullptr);
+    EXPECT_TRUE(all_zero(r.szTip, sizeof r.szTip));
+    EXPECT_TRUE(log->live.empty()) << "a balloon loads no icon";
+}
+
 // The same operations with the real shell under Wine, through a seam that only watches.
 class watching_shell : public c_tray_shell {
 public:
