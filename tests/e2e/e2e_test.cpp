@@ -527,13 +527,12 @@ class AtLogon : public EndToEnd, public ::testing::WithParamInterface<logon_case
 TEST_P(AtLogon, WaitsForTheNetworkButNotForARefusal) {
     const logon_trouble trouble = GetParam().trouble;
     serve(env::protocol_tcp, 20);
-    const unsigned short port = server->port();
     registry::save_credentials(login,
                                trouble == logon_trouble::wrong_password ? "wrong" : password);
     if (trouble == logon_trouble::unknown_name)
         registry::set("AUTH_SERVER", "nonexistent.invalid");
     else if (trouble != logon_trouble::wrong_password)
-        server.reset(); // nobody listens yet
+        server->command("fault unreachable"); // its SYNs are dropped
 
     client_process& client = start("--tray --connect");
     const HWND main = client.main_window();
@@ -561,9 +560,7 @@ TEST_P(AtLogon, WaitsForTheNetworkButNotForARefusal) {
     if (trouble == logon_trouble::unknown_name)
         registry::set("AUTH_SERVER", "127.0.0.1");
     else
-        server = std::make_unique<test_auth_server>(
-            std::vector<std::string>{"--account", std::string(login) + ":" + password, "--listen",
-                                     "127.0.0.1:" + std::to_string(port)});
+        server->command("fault none");
     ASSERT_TRUE(wait_record(verified, 40000)) << records.size() << " records";
     EXPECT_TRUE(wait_shown(client, main, shows_authorised, 15000));
     EXPECT_FALSE(client.error_box());
