@@ -10,6 +10,7 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <memory>
 #include <string>
 #include <vector>
@@ -63,6 +64,12 @@ private:
     std::string folder_;
     std::string previous_;
 };
+
+using clock_type = std::chrono::steady_clock;
+
+inline long long ms_since(clock_type::time_point start) {
+    return std::chrono::duration_cast<std::chrono::milliseconds>(clock_type::now() - start).count();
+}
 
 // Threads of this process: a worker that has ended is gone from the count.
 int thread_count();

@@ -6,8 +6,6 @@
 
 #include <winsock2.h>
 
-#include <chrono>
-
 namespace test {
 namespace {
 
@@ -16,11 +14,6 @@ using auth::busy;
 using auth::error;
 using auth::idle;
 using states = std::vector<int>;
-using clock_type = std::chrono::steady_clock;
-
-long long ms_since(clock_type::time_point start) {
-    return std::chrono::duration_cast<std::chrono::milliseconds>(clock_type::now() - start).count();
-}
 
 const char* const refused_text = "Сервер авторизации (TCP) недоступен.";
 
