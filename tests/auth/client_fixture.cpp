@@ -74,7 +74,10 @@ logged_client_fixture::logged_client_fixture() {
 }
 
 logged_client_fixture::~logged_client_fixture() {
-    stop_worker(); // its last lines still go to this folder
+    // The client's last lines, its destructor's too, still go to this folder.
+    stop_worker();
+    environment->main_window = nullptr;
+    client.reset();
     SetCurrentDirectoryA(previous_.c_str());
     DeleteFileA(log_file().c_str());
     RemoveDirectoryA(folder_.c_str());
