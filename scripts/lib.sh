@@ -64,19 +64,23 @@ wine_start() {
         wineboot -i >/dev/null 2>&1 </dev/null || true
         wineserver -w
     fi
-    # A session left over from another display would keep its desktop there: start afresh.
-    wineserver -k >/dev/null 2>&1 </dev/null || true
-    wineserver -w >/dev/null 2>&1 </dev/null || true
-    wineserver -p >/dev/null 2>&1 </dev/null || true
-    wine cmd /c exit >/dev/null 2>&1 </dev/null
     # A virtual desktop gives windows a frame and the notification area a home; without a
-    # window manager Wine otherwise waits about 2 s whenever a window is shown or hidden.
+    # window manager Wine otherwise waits about 2 s whenever a window is shown or hidden. The
+    # kind of desktop is fixed when the session's first program creates it, and a desktop
+    # outlives its last program by a few seconds, so the setting must be in place before the
+    # session below starts: written inside it, the desktop that `reg` itself brought up stays
+    # a plain one for as long as programs keep coming.
     if [ ! -f "$WINEPREFIX/.authclient-desktop" ]; then
         wine reg add 'HKCU\Software\Wine\Explorer' /v Desktop /d Default /f >/dev/null 2>&1 </dev/null
         wine reg add 'HKCU\Software\Wine\Explorer\Desktops' /v Default /d 1024x768 /f \
             >/dev/null 2>&1 </dev/null
         touch "$WINEPREFIX/.authclient-desktop"
     fi
+    # A session left over from another display would keep its desktop there: start afresh.
+    wineserver -k >/dev/null 2>&1 </dev/null || true
+    wineserver -w >/dev/null 2>&1 </dev/null || true
+    wineserver -p >/dev/null 2>&1 </dev/null || true
+    wine cmd /c exit >/dev/null 2>&1 </dev/null
     # Hold the desktop open for the whole session: left to itself it closes a moment after its
     # last window, and a program starting just then gets no windows at all.
     if [ -n "${DISPLAY:-}" ]; then
