@@ -30,6 +30,8 @@ constexpr int max_quick_retries = 3;
 constexpr int max_late_answers = 64;
 // Big enough for any datagram, so a dropped one is logged with its real size.
 constexpr std::size_t max_datagram_size = 65536;
+// The server's refusal of an encrypted random that answers no challenge it holds.
+constexpr unsigned wrong_password_code = 1001;
 
 [[noreturn]] void fatal(const std::string& message) {
     EX_RAISE_IN(c_exception, message, auth_proc_signature);
@@ -120,6 +122,7 @@ private:
         unanswered_ = false;
         encrypted_sent_ = false;
         disconnect_requested_ = false;
+        abandoned_ = false;
         info_pending_ = false;
         quick_retries_ = 0;
         ctx_.random = server_random{};
@@ -143,6 +146,7 @@ private:
                 socket_.reset();
             notice_stop();
             at_once_ = true;
+            abandoned_ = true;
         }
         return true;
     }
@@ -436,6 +440,8 @@ private:
             return;
         case chunk_error_code: {
             const unsigned code = read_error_code(data);
+            if (refused_after_abandon(code))
+                return;
             if (code != 0) {
                 failure("-> Error: Server error code: " + std::to_string(code),
                         server_error_text(static_cast<std::uint16_t>(code)));
@@ -454,6 +460,19 @@ private:
             failure("Error: Server return unsupported data type ID: " + std::to_string(type),
                     unsupported_type_text(type));
         }
+    }
+
+    // The exchange given up for a stop may have been answered all the same, with a challenge
+    // this worker never read; the server then refuses the disconnect request, which answers
+    // the one before. The refusal carries the server's newest challenge: the disconnect request
+    // goes out once more, at once, answering that one.
+    bool refused_after_abandon(unsigned code) {
+        if (code != wrong_password_code || !disconnect_requested_ || !abandoned_)
+            return false;
+        abandoned_ = false;
+        at_once_ = true;
+        LOG(log_, LOG_WARNING, "-> Disconnect refused after an abandoned exchange, sent again");
+        return true;
     }
 
     worker_input& in_;
@@ -475,6 +494,7 @@ private:
     bool unanswered_ = false; // the last request answered no challenge
     bool encrypted_sent_ = false;
     bool disconnect_requested_ = false;
+    bool abandoned_ = false; // an exchange was given up for the stop; its answer may have gone out
     int quick_retries_ = 0;
     server_info info_;
     bool info_pending_ = false;
