@@ -194,16 +194,21 @@ void remove_setting(const char* name) {
     RegCloseKey(key);
 }
 
+std::string read_all(HANDLE source) {
+    std::string text;
+    char buffer[4096];
+    DWORD got = 0;
+    while (ReadFile(source, buffer, sizeof buffer, &got, nullptr) && got)
+        text.append(buffer, got);
+    return text;
+}
+
 std::string read_file(const std::string& path) {
     const HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
                                     OPEN_EXISTING, 0, nullptr);
     if (file == INVALID_HANDLE_VALUE)
         return "";
-    std::string text;
-    char buffer[4096];
-    DWORD got = 0;
-    while (ReadFile(file, buffer, sizeof buffer, &got, nullptr) && got)
-        text.append(buffer, got);
+    std::string text = read_all(file);
     CloseHandle(file);
     return text;
 }

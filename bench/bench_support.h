@@ -85,6 +85,9 @@ void remove_setting(const char* name);
 // Wine maps the Unix file system onto drive Z:.
 std::string windows_path(const std::string& unix_path);
 
+// Everything a file or pipe gives until its end.
+std::string read_all(HANDLE source);
+
 // A whole file (also one of Linux's /proc, through Z:); empty when it cannot be read.
 std::string read_file(const std::string& path);
 

@@ -84,11 +84,7 @@ std::string run_program(const std::string& command_line) {
         CloseHandle(read_end);
         fail("cannot start " + command_line + ": error " + std::to_string(error));
     }
-    std::string output;
-    char buffer[4096];
-    DWORD got = 0;
-    while (ReadFile(read_end, buffer, sizeof buffer, &got, nullptr) && got)
-        output.append(buffer, got);
+    std::string output = bench::read_all(read_end);
     CloseHandle(read_end);
     WaitForSingleObject(info.hProcess, 30000);
     DWORD code = 1;
@@ -596,30 +592,20 @@ int run_endurance(int protocol, int passes) {
     const int step = std::max(1, (passes - warm_up) / 10);
     std::vector<double> trend_pass, trend_handles, trend_private, trend_committed;
     bench::resources start, end;
-    double t_start = 0, t_end = 0, longest_gap_us = 0;
+    double t_start = 0, t_end = 0;
     int seen = 0, verified = 0, unverified = 0, not_ok = 0;
 
     run.client->start();
-    double last = now_us();
+    bench::pass_reader reader(server);
     while (seen < passes) {
-        auto r = server.next_request(5);
+        const std::string r = reader.next(seen);
         const double now = now_us();
-        if (!r) {
-            MSG msg;
-            while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE))
-                DispatchMessageA(&msg);
-            if (now - last > 20e6)
-                fail("no request for 20 s after pass " + std::to_string(seen));
-            continue;
-        }
-        longest_gap_us = std::max(longest_gap_us, now - last);
-        last = now;
         ++seen;
-        if (contains(*r, "\"verified\":true"))
+        if (contains(r, "\"verified\":true"))
             ++verified;
-        else if (contains(*r, "\"encrypted_random\":true"))
+        else if (contains(r, "\"encrypted_random\":true"))
             ++unverified;
-        if (!contains(*r, "\"answer\":\"ok\""))
+        if (!contains(r, "\"answer\":\"ok\""))
             ++not_ok;
         if (seen == warm_up || seen == passes || (seen > warm_up && (seen - warm_up) % step == 0)) {
             const bench::resources s = bench::sample_resources();
@@ -651,7 +637,7 @@ int run_endurance(int protocol, int passes) {
         .number("error_states", errors)
         .number("measured_passes", passes - warm_up)
         .number("seconds", (t_end - t_start) / 1e6)
-        .number("longest_gap_ms", longest_gap_us / 1000)
+        .number("longest_gap_ms", reader.longest_gap_us() / 1000)
         .number("handles_start", start.handles)
         .number("handles_end", end.handles)
         .number("private_start", start.private_bytes)

@@ -4,6 +4,7 @@
 
 #include <winsock2.h>
 
+#include <algorithm>
 #include <stdexcept>
 
 namespace bench {
@@ -94,6 +95,24 @@ std::vector<std::string> records(test_auth_server& server, std::size_t count, in
         const double now = now_us();
         if (now > deadline || (!count && now - last > quiet_ms * 1000.0))
             return out;
+    }
+}
+
+std::string pass_reader::next(int seen) {
+    for (;;) {
+        auto r = server_.next_request(5);
+        const double now = now_us();
+        if (r) {
+            longest_gap_us_ = std::max(longest_gap_us_, now - last_us_);
+            last_us_ = now;
+            return std::move(*r);
+        }
+        MSG msg;
+        while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE))
+            DispatchMessageA(&msg);
+        if (now - last_us_ > 20e6)
+            fail("hang: no request for 20 s after pass " + std::to_string(seen) +
+                 open_error_box_note());
     }
 }
 

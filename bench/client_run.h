@@ -54,6 +54,21 @@ void point_at(const test_auth_server& server);
 std::vector<std::string> records(test_auth_server& server, std::size_t count, int timeout_ms,
                                  int quiet_ms = 300);
 
+// The server's records one by one while the client runs at period 0, keeping this thread's
+// messages flowing. A pass takes at most the 5 s answer time and a 500 ms pause: no record
+// for 20 s is a hang and fails the run.
+class pass_reader {
+public:
+    explicit pass_reader(test_auth_server& server) : server_(server), last_us_(now_us()) {}
+    std::string next(int seen); // `seen`: the passes so far, for the failure's text
+    double longest_gap_us() const { return longest_gap_us_; }
+
+private:
+    test_auth_server& server_;
+    double last_us_;
+    double longest_gap_us_ = 0;
+};
+
 // " (error box: TEXT)" while an error box of this process is open, else nothing.
 std::string open_error_box_note();
 

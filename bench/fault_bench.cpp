@@ -90,22 +90,9 @@ int run_faults(int protocol, int passes, unsigned seed) {
 
     run.client->start();
     run.wait(auth::authorised, 0); // a failure before the first success is fatal by design
-    double last = now_us(), longest_gap_us = 0;
+    pass_reader reader(server);
     while (seen < passes) {
-        auto r = server.next_request(5);
-        const double now = now_us();
-        if (!r) {
-            MSG msg;
-            while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE))
-                DispatchMessageA(&msg);
-            // A pass takes at most the 5 s answer time and a 500 ms pause.
-            if (now - last > 20e6)
-                fail("hang: no request for 20 s after pass " + std::to_string(seen));
-            continue;
-        }
-        longest_gap_us = std::max(longest_gap_us, now - last);
-        last = now;
-        take(*r);
+        take(reader.next(seen));
         if (seen <= 2 || pending || one_in_ten(random) != 0)
             continue; // the first two passes are the authorization itself
         const std::string command = draw_fault(protocol, random);
@@ -160,7 +147,7 @@ int run_faults(int protocol, int passes, unsigned seed) {
         .number("unrecovered", unrecovered)
         .number("refused", refused)
         .number("longest_refused_run", longest_refused_run)
-        .number("longest_gap_ms", longest_gap_us / 1000)
+        .number("longest_gap_ms", reader.longest_gap_us() / 1000)
         .numbers("recovery_ms", recovery_ms);
     return 0;
 }
