@@ -117,8 +117,16 @@ LRESULT CALLBACK recorder::procedure(HWND window, UINT message, WPARAM wparam, L
         self->events_.push_back({static_cast<int>(lparam), now_us()});
         return 0;
     }
-    if (message == auth::WM_SERVER_INFO)
+    if (self && message == WM_POWERBROADCAST && self->on_resume &&
+        (wparam == PBT_APMRESUMEAUTOMATIC || wparam == PBT_APMRESUMESUSPEND)) {
+        self->on_resume();
+        return TRUE;
+    }
+    if (message == auth::WM_SERVER_INFO) {
+        if (self)
+            self->info_times_.push_back(now_us());
         return 0;
+    }
     return DefWindowProcA(window, message, wparam, lparam);
 }
 

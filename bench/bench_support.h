@@ -35,7 +35,8 @@ private:
     std::string line_;
 };
 
-// A real window that takes WM_CLIENT_STATE and time-stamps each state as it is handled.
+// A real window that takes WM_CLIENT_STATE and WM_SERVER_INFO and time-stamps each as it is
+// handled; like the program's main window, it passes a resume from sleep on to the client.
 class recorder {
 public:
     struct event {
@@ -50,6 +51,11 @@ public:
 
     HWND window() const { return window_; }
     const std::vector<event>& events() const { return events_; }
+    // When each server message was handled: the worker reports one right after the answer that
+    // carried it, also when the state stays the same.
+    const std::vector<double>& info_times() const { return info_times_; }
+    // Called for WM_POWERBROADCAST with PBT_APMRESUMEAUTOMATIC or PBT_APMRESUMESUSPEND.
+    std::function<void()> on_resume;
     // The first event of `state` at or after `from`, or -1.
     long find(int state, std::size_t from) const;
 
@@ -57,6 +63,7 @@ private:
     static LRESULT CALLBACK procedure(HWND, UINT, WPARAM, LPARAM);
     HWND window_ = nullptr;
     std::vector<event> events_;
+    std::vector<double> info_times_;
 };
 
 // Handles this thread's messages until `done` holds or `timeout_ms` has passed. Sleeps until a

@@ -11,8 +11,12 @@
 //   client_bench faults udp|tcp PASSES SEED    one answer in ten faulted (fault_bench.h)
 //   client_bench stops REPETITIONS             stop(0) while a renewal is stuck (fault_bench.h)
 //   client_bench parts REPETITIONS             what the platform calls of a pass cost
+//   client_bench resume REPETITIONS            resume message to the renewal (recovery_bench.h)
+//   client_bench logon ROUNDS                  connect at logon, the server answering at last
+//                                              (recovery_bench.h)
 #include "bench/client_run.h"
 #include "bench/fault_bench.h"
+#include "bench/recovery_bench.h"
 
 #include "auth/client.h"
 #include "env/env.h"
@@ -102,14 +106,7 @@ std::string quoted_path(const char* unix_path) {
 
 // ---- connect and stop ----
 
-struct cycle_checks {
-    int anomalies = 0;
-    std::string first;
-    void note(const std::string& what) {
-        if (!anomalies++)
-            first = what;
-    }
-};
+using cycle_checks = bench::anomaly_log;
 
 struct cycle_times {
     std::vector<double> connect_us, to_busy_us, stop_us, stop_to_busy_us;
@@ -750,7 +747,8 @@ int run_parts(int repetitions) {
 int usage() {
     std::fprintf(stderr, "usage: client_bench latency REPETITIONS BLOCKS | close REPETITIONS | "
                          "idle SECONDS | endurance udp|tcp PASSES | faults udp|tcp PASSES SEED | "
-                         "stops REPETITIONS | parts REPETITIONS\n");
+                         "stops REPETITIONS | parts REPETITIONS | resume REPETITIONS | "
+                         "logon ROUNDS\n");
     return 2;
 }
 
@@ -767,6 +765,10 @@ int main(int argc, char** argv) {
             return run_parts(std::stoi(a[1]));
         if (a.size() == 2 && a[0] == "stops")
             return bench::run_stops(std::stoi(a[1]));
+        if (a.size() == 2 && a[0] == "resume")
+            return bench::run_resume(std::stoi(a[1]));
+        if (a.size() == 2 && a[0] == "logon")
+            return bench::run_logon(std::stoi(a[1]));
         if (a.size() == 2 && a[0] == "idle")
             return run_idle(std::stoi(a[1]));
         if (a.size() == 3 && a[0] == "endurance")

@@ -18,6 +18,16 @@ extern const char* const password;
 
 [[noreturn]] void fail(const std::string& what);
 
+// What went wrong in a run that still yields figures: how often, and the first of it.
+struct anomaly_log {
+    int anomalies = 0;
+    std::string first;
+    void note(const std::string& what) {
+        if (!anomalies++)
+            first = what;
+    }
+};
+
 bool contains(const std::string& json, const char* text);
 
 std::string protocol_name(int protocol);

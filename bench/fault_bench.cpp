@@ -228,14 +228,8 @@ private:
     double at_us_ = 0;
 };
 
-struct stop_figures {
+struct stop_figures : anomaly_log {
     std::vector<double> to_request_us, to_box_us, to_idle_us;
-    int anomalies = 0;
-    std::string first;
-    void note(const std::string& what) {
-        if (!anomalies++)
-            first = what;
-    }
 };
 
 // One connect, the renewal stuck as the case says, then stop(0).

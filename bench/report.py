@@ -44,7 +44,7 @@ def med(xs):
 def us(x):
     if x != x:
         return "n/a"
-    return f"{x / 1000:.2f} ms" if x >= 1000 else f"{x:.0f} µs"
+    return f"{x / 1000:.2f} ms" if abs(x) >= 1000 else f"{x:.0f} µs"
 
 
 def pair(xs):
@@ -107,8 +107,149 @@ SECTIONS = (
     [("close_program", "samples_us"), ("close_peer", "samples_us"),
      ("close_unreachable", "samples_us"), ("idle", "seconds"),
      ("endurance_udp", "passes"), ("endurance_tcp", "passes"),
-     ("faults_udp", "passes"), ("faults_tcp", "passes")] +
+     ("faults_udp", "passes"), ("faults_tcp", "passes"),
+     ("resume_udp", "samples_us"), ("resume_tcp", "samples_us"),
+     ("logon_tcp", "to_authorised_us")] +
     [("fault_stop_" + k, "to_idle_us") for k in FAULT_STOPS])
+
+
+# A resume or an address change ends the worker's pause; it then gathers further events of the
+# same burst for this long before it renews (auth/pause.cpp).
+GATHER_US = 250e3
+
+
+def secs(x):
+    return f"{x / 1e6:.3f} s" if abs(x) >= 1e6 else us(x)
+
+
+def secs_pair(xs):
+    return f"{secs(med(xs))} / {secs(max(xs))}" if xs else "n/a"
+
+
+def anomaly_note(r):
+    return f"; {r['anomalies']:.0f} anomalies, first: {r['first_anomaly']}" \
+        if r["anomalies"] else ""
+
+
+def recovery_rows(results, w):
+    """The rows of the results table for the renewal on resume and the connect at logon."""
+    for proto in ("udp", "tcp"):
+        r = one(results, "resume_" + proto)
+        if not r:
+            continue
+        xs, fs = r["samples_us"], samples(results, "floor_rtt_" + proto)
+        least = GATHER_US + med(fs)
+        ok = xs and max(xs) < 1e6 and not r["anomalies"]
+        w(f"| resume from sleep, {proto.upper()}, `RECONNECT_PERIOD` {r['period_s']:.0f} s: "
+          f"WM_POWERBROADCAST (PBT_APMRESUMEAUTOMATIC) to the renewal's verified answer "
+          f"handled ({len(xs)}×){anomaly_note(r)} | {pair(xs)} | one exchange: {pair(fs)}; "
+          f"after the {GATHER_US / 1000:.0f} ms in which the worker gathers a burst of events: "
+          f"{us(least)} | {ratio(med(xs), least)} | a renewal within a second at a 30 s "
+          f"period | {'yes' if ok else 'no'} |")
+    r = one(results, "logon_tcp")
+    if r and r["to_authorised_us"]:
+        d, left = r["to_authorised_us"], r["left_us"]
+        beyond = [a - b for a, b in zip(d, left)]
+        steps = ", ".join(f"{x:g}" for x in sorted(set(r["step_s"])))
+        ok = not r["anomalies"] and max(abs(x) for x in beyond) < 1e6
+        w(f"| connect at logon (`start(true)`, TCP): the server, which closed every connection "
+          f"without a byte, starts answering (`fault none`) inside a pending retry step "
+          f"({len(d)} runs, steps of {steps} s){anomaly_note(r)}: to `authorised` | "
+          f"{secs_pair(d)} | what was left of the pending step: {secs_pair(left)}; beyond it: "
+          f"{pair(beyond)}, "
+          f"against a connect's floor (two connections with one round trip each): "
+          f"{pair(samples(results, 'floor_connect_tcp'))} | {ratio(med(d), med(left))} | "
+          f"`authorised` at the first try after the step, not later | "
+          f"{'yes' if ok else 'no'} |")
+
+
+def recovery_section(results, w):
+    """What the renewal on resume and the connect at logon wait for, run by run."""
+    resume = {p: one(results, "resume_" + p) for p in ("udp", "tcp")}
+    logon = one(results, "logon_tcp")
+    if not any(resume.values()) and not logon:
+        return
+    w("## Back online by itself")
+    w("")
+    if all(resume.values()):
+        beyond = {p: [x - GATHER_US for x in r["samples_us"]] for p, r in resume.items()}
+        w(f"**After sleep.** A resume message ends the worker's pause at once. The worker then "
+          f"waits {GATHER_US / 1000:.0f} ms for more events of the same burst (a network "
+          f"interface that comes up after sleep changes several addresses, and each change "
+          f"would otherwise bring a renewal of its own) and makes one exchange. So the figure "
+          f"is that window and one exchange: beyond the window the renewal took "
+          f"{pair(beyond['udp'])} over UDP and {pair(beyond['tcp'])} over TCP (median / "
+          f"worst), against a bare exchange's {us(med(samples(results, 'floor_rtt_udp')))} "
+          f"and {us(med(samples(results, 'floor_rtt_tcp')))}, and against `stop(0)` to `idle`, "
+          f"also one exchange and the client's notifications, "
+          f"{us(med(samples(results, 'stop_udp')))} and "
+          f"{us(med(samples(results, 'stop_tcp')))}. Without the resume the renewal would "
+          f"have come at the end of the 30 s period.")
+        w("")
+    if logon:
+        w("**At logon.** A connect from \"--tray --connect\" that fails for a network reason "
+          "before its first success tries again after 2, 4, 8 and 16 s and then every 30 s. "
+          "Each run below starts such a connect against a server that closes every connection "
+          "without a byte, so that each try fails at once and the pauses alone make the "
+          "schedule (a server whose SYNs are dropped adds each try's 5 s connect time-out to "
+          "it). At a point of the pending step the server starts answering; the time to "
+          "`authorised` is the rest of that step and then the try itself: the challenge and "
+          "its answer. Times on the bench's clock, where the pause is taken to begin as the failed "
+          "try's record reaches the bench, so \"beyond\" is good to a few milliseconds; the "
+          "pause between the last failed try and the answered one on the server's clock (its "
+          "records' `t_ms`).")
+        w("")
+        w("| run | pending step | the server answers from | left of the step | to `authorised` "
+          "| beyond the step | last failed try to the answered one |")
+        w("|---|---|---|---|---|---|---|")
+        rows = zip(logon["step_s"], logon["point"], logon["left_us"],
+                   logon["to_authorised_us"], logon["next_try_ms"])
+        for i, (step, point, left, d, gap) in enumerate(rows, 1):
+            w(f"| {i} | {step:g} s | {point:g} of it | {secs(left)} | {secs(d)} | {us(d - left)} "
+              f"| {gap / 1000:.3f} s |")
+        w("")
+        w("Every pause between two tries that the runs saw (from one try's record to the "
+          "next, so each includes the failed try's own exchange):")
+        w("")
+        w("| step | pauses | median | worst |")
+        w("|---|---|---|---|")
+        gaps = {}
+        for step, ms in zip(logon["gap_step_s"] + logon["step_s"],
+                            logon["gap_ms"] + logon["next_try_ms"]):
+            gaps.setdefault(step, []).append(ms)
+        for step in sorted(gaps):
+            w(f"| {step:g} s | {len(gaps[step])} | {med(gaps[step]) / 1000:.3f} s | "
+              f"{max(gaps[step]) / 1000:.3f} s |")
+        w("")
+
+
+def recovery_how(w):
+    """How the renewal on resume and the connect at logon are measured."""
+    w("- **Resume** (`client_bench resume`): the client in the bench process as for connect "
+      "and stop, `RECONNECT_PERIOD` 30, so that a renewal can only come from the resume. "
+      "WM_POWERBROADCAST with PBT_APMRESUMEAUTOMATIC is sent, from another thread as the "
+      "system's message comes from outside, to a window of the bench that handles it as the "
+      "program's main window does (it calls `c_client::resumed()`), not to "
+      "`AuthClient.exe`: in this process the renewal's answer can be timed where the client "
+      "reports it. The state stays `authorised` through a successful renewal, so the window "
+      "hears nothing of it; the server is therefore told (`info`) to put a server message in "
+      "the renewal's answer, which the worker reports with `WM_SERVER_INFO` right after it "
+      "has taken the verified answer and stored `authorised`. The figure runs to that "
+      "message handled. Each resume comes 0.3 to 0.7 s after the last renewal, while the "
+      "worker waits in its pause; each renewal must be verified by the server, the state "
+      "must not change, and no renewal may come without a resume. The floor is one bare "
+      "exchange of the connect and stop section.")
+    w("- **Connect at logon** (`client_bench logon`): `c_client::start(true)`, as "
+      "\"--tray --connect\" connects, over TCP (the default protocol), against a server told "
+      "`fault drop`: each connection is closed without a byte, a network failure that such a "
+      "connect survives. Each try shows as a record of the server; its pause begins as the "
+      "record arrives. At 0.2, 0.5 or 0.8 of the pending step the bench tells the server "
+      "`fault none` and times until the handled `authorised`. \"Left\" is the rest of the "
+      "step from that moment as the schedule has it, \"beyond\" what the wait took more. The "
+      "server's next two records must be the challenge and its verified answer (no failed "
+      "try after `fault none`, none too early), the states busy, error, authorised, and no "
+      "box may open. Each round places one run in each of the five steps; a run in the 30 s "
+      "step takes a minute.")
 
 
 def missing_sections(results, des):
@@ -311,6 +452,8 @@ def main():
           f"hangs, `authorised` again within the three quick retries, stops without a box | "
           f"{'yes' if ok else 'no'} |")
 
+    recovery_rows(results, w)
+
     if des:
         ours, theirs = des.get("ours_key_and_block", []), des.get("libcrypto_key_and_block", [])
         if ours and theirs:
@@ -383,6 +526,8 @@ def main():
       "choices, stops the worker with the disconnect exchange and waits for it, and releases "
       "its objects and Winsock.")
     w("")
+
+    recovery_section(results, w)
 
     w("## What the fault soak found")
     w("")
@@ -471,6 +616,7 @@ def main():
       "silence of 20 s would count as a hang. The worst recovery times are those where the "
       "retry itself met a fault. Several clients, each with its own server and registry sandbox, run at once so "
       "that the 5 s answer time-outs of the drops do not add up to hours.")
+    recovery_how(w)
     w("- **DES** (`des_bench`, Google Benchmark): `des_set_key` + `des_crypt_block` as the "
       "client does per packet, against libcrypto's `DES_set_key_unchecked` + "
       "`DES_ecb_encrypt` in the same binary, over 256 varying keys and blocks; CPU time per "

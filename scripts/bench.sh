@@ -8,6 +8,9 @@
 #   BENCH_REPETITIONS (50)        connect and stop, per protocol
 #   BENCH_CLOSE_REPETITIONS (10)  WM_CLOSE to exit of AuthClient.exe, healthy and unreachable
 #   BENCH_STOP_REPETITIONS (20)   stop while a renewal is stuck, per fault
+#   BENCH_RESUME_REPETITIONS (30) resume message to the renewal, per protocol
+#   BENCH_LOGON_ROUNDS (2)        connect at logon, one run in each step of the retry schedule
+#                                 per round (about 2 minutes a round)
 #   BENCH_IDLE_SECONDS (120)      idle cost while authorised
 #   BENCH_UDP_PASSES (100000)     endurance over UDP
 #   BENCH_TCP_PASSES (20000)      endurance over TCP
@@ -22,6 +25,8 @@ root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 repetitions=${BENCH_REPETITIONS:-50}
 close_repetitions=${BENCH_CLOSE_REPETITIONS:-10}
 stop_repetitions=${BENCH_STOP_REPETITIONS:-20}
+resume_repetitions=${BENCH_RESUME_REPETITIONS:-30}
+logon_rounds=${BENCH_LOGON_ROUNDS:-2}
 idle_seconds=${BENCH_IDLE_SECONDS:-120}
 udp_passes=${BENCH_UDP_PASSES:-100000}
 tcp_passes=${BENCH_TCP_PASSES:-20000}
@@ -93,6 +98,8 @@ bench parts parts 50
 bench latency latency "$repetitions" 5
 bench close close "$close_repetitions"
 bench stops stops "$stop_repetitions"
+bench resume resume "$resume_repetitions"
+bench logon logon "$logon_rounds"
 bench idle idle "$idle_seconds"
 bench endurance-udp endurance udp "$udp_passes"
 bench endurance-tcp endurance tcp "$tcp_passes"
@@ -122,6 +129,7 @@ log "report: $output"
 python3 "$root/bench/report.py" --results "$results" --des "$work/des.json" \
     --machine "$machine" --output "$output" \
     --counts "repetitions=$repetitions close=$close_repetitions stops=$stop_repetitions" \
+    --counts "resume=$resume_repetitions logon=$logon_rounds rounds" \
     --counts "idle=$idle_seconds udp=$udp_passes tcp=$tcp_passes" \
     --counts "faults=$fault_passes/$fault_processes per protocol" \
     --load "$load_before" "$load_after" --cores "$(nproc)" \
