@@ -1,5 +1,5 @@
 // Identifiers of the program's resources and its main window's class, shared by the resource
-// script, the code, the tests and (through the build) the setup.
+// script, the code and the tests.
 #pragma once
 
 // String table
@@ -45,8 +45,9 @@
 #define IDM_EXIT 40001 // "Выход"
 #define IDM_SHOW 40002 // "Клиент авторизации", the default item
 
-// Main window: its window class, which other programs find it by (the setup, to close a
-// running copy), and its controls
+// Main window: its window class, by which other programs find it, and its controls. The setup
+// (installer/AuthClient.nsi) reads the class from this line to close a running copy: keep it
+// one plain #define of a string.
 #define MAIN_WINDOW_CLASS "MainDlgClass-{102394812}"
 #define IDC_PROPERTIES 1000
 #define IDC_PASSWORD 1001
