@@ -2,6 +2,7 @@
 
 #include "auth/client.h"
 #include "env/env.h"
+#include "res/resource.h"
 #include "support/system_error.h"
 #include "ui/main_window.h"
 #include "ui/tray_icon.h"
@@ -12,7 +13,7 @@
 std::unique_ptr<c_application> app;
 
 c_application::c_application(HINSTANCE instance_handle) : instance(instance_handle) {
-    instance_mutex = CreateMutexA(nullptr, FALSE, "{39289EAC-7A67-5688-8359-AB65230FDEA1}");
+    instance_mutex = CreateMutexA(nullptr, FALSE, instance_mutex_name);
     // A copy running with other rights (elevated, say) holds a mutex this one may not open.
     const DWORD error = GetLastError();
     if (error == ERROR_ALREADY_EXISTS || (!instance_mutex && error == ERROR_ACCESS_DENIED))
@@ -29,11 +30,11 @@ c_application::c_application(HINSTANCE instance_handle) : instance(instance_hand
     window_class.lpfnWndProc = DefDlgProcA;
     window_class.cbWndExtra = DLGWINDOWEXTRA;
     window_class.hInstance = instance;
-    window_class.hIcon = LoadIconA(instance, MAKEINTRESOURCEA(102));
-    window_class.hIconSm = LoadIconA(instance, MAKEINTRESOURCEA(102));
+    window_class.hIcon = LoadIconA(instance, MAKEINTRESOURCEA(IDI_APP));
+    window_class.hIconSm = LoadIconA(instance, MAKEINTRESOURCEA(IDI_APP));
     window_class.hCursor = LoadCursorA(nullptr, IDC_ARROW);
     window_class.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1);
-    window_class.lpszClassName = main_window_class;
+    window_class.lpszClassName = MAIN_WINDOW_CLASS;
     if (!RegisterClassExA(&window_class))
         EX_RAISE(c_exception, "'RegisterClassEx' failed.\n" + system_error_text(GetLastError()));
 

@@ -21,6 +21,9 @@ class c_application {
 public:
     class c_exception : public ex::c_exception {};
 
+    // Held by the running copy; a second copy that finds it refuses to start.
+    static constexpr const char* instance_mutex_name = "{39289EAC-7A67-5688-8359-AB65230FDEA1}";
+
     explicit c_application(HINSTANCE instance);
     ~c_application();
     c_application(const c_application&) = delete;

@@ -49,7 +49,7 @@ struct worker_input {
     env::c_reg_value period;
     std::string login;
     std::string password;
-    std::string version; // "WIN-1.3.4"
+    std::string version; // "WIN-" and the program's version
     // Started with the system: the network may not be up yet, so a first exchange that fails
     // for a network reason is tried again for a while instead of ending the worker.
     bool wait_for_network = false;

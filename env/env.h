@@ -13,6 +13,9 @@
 
 namespace env {
 
+static_assert(std::atomic<HWND>::is_always_lock_free,
+              "the worker reads the main window's handle without a lock");
+
 class c_env {
 public:
     explicit c_env(HWND main_window);

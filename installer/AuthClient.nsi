@@ -1,7 +1,7 @@
 ; Setup of the auth client for 64-bit Windows.
 ;
-;   makensis -INPUTCHARSET UTF8 -DVERSION=1.3.4 -DEXE=/path/AuthClient.exe \
-;            -DOUTFILE=/path/AuthClient-1.3.4-setup.exe installer/AuthClient.nsi
+;   makensis -INPUTCHARSET UTF8 -DVERSION=X.Y.Z -DEXE=/path/AuthClient.exe \
+;            -DOUTFILE=/path/AuthClient-X.Y.Z-setup.exe installer/AuthClient.nsi
 ;
 ; The scripts build it through build_setup (scripts/lib.sh), which also passes the company
 ; (-DCOMPANY, -DCOPYRIGHT) and, when signing is set up, -DSIGN=scripts/sign.sh: that signs
@@ -46,10 +46,12 @@ SetCompressor /SOLID lzma
 !define SETTINGS_KEY "Software\Auth Client"
 !define RUN_KEY "Software\Microsoft\Windows\CurrentVersion\Run"
 !define RUN_VALUE "AuthClient"
-!define MAIN_WINDOW_CLASS "MainDlgClass-{102394812}"
-; The MSI package's UpgradeCode (installer/AuthClient.wxs): it installs for all users into the
-; same folder, so an all-users installation here must not go over it.
-!define MSI_UPGRADE_CODE "{5C4F3B2A-8E61-4D7F-9A30-C2B1E4D6F817}"
+; The class of the program's main window, by which a running copy is found: read from the
+; header that the program and its resources are built with.
+!searchparse /file "${__FILEDIR__}/../res/resource.h" '#define MAIN_WINDOW_CLASS "' MAIN_WINDOW_CLASS '"'
+; The MSI package's UpgradeCode, read from its source: the package installs for all users into
+; the same folder, so an all-users installation here must not go over it.
+!searchparse /file "${__FILEDIR__}/AuthClient.wxs" 'UpgradeCode="' MSI_UPGRADE_CODE '"'
 
 Name "${APP_NAME}"
 OutFile "${OUTFILE}"

@@ -1,8 +1,8 @@
 #!/usr/bin/env python3
 """Builds the MSI package from installer/AuthClient.wxs with wixl (msitools).
 
-    build_msi.py --exe AuthClient.exe --icon app.ico --version 1.3.4 --company TEXT \\
-                 --out AuthClient-1.3.4.msi installer/AuthClient.wxs
+    build_msi.py --exe AuthClient.exe --icon app.ico --version X.Y.Z --company TEXT \\
+                 --out AuthClient-X.Y.Z.msi installer/AuthClient.wxs
 
 wixl writes the database in code page 0 and either drops a Russian text or fails on it. So
 wixl gets ASCII stand-ins for them; afterwards this sets the database's code page to 1251 and

@@ -1,27 +1,28 @@
-// Identifiers of the program's resources, shared by the resource script and the code.
+// Identifiers of the program's resources and its main window's class, shared by the resource
+// script, the code and the tests.
 #pragma once
 
 // String table
-#define IDS_APP_NAME 40000        // "Клиент авторизации"
-#define IDS_VERSION 40001         // AUTHCLIENT_VERSION
-#define IDS_DEFAULT_SERVER 40002  // default AUTH_SERVER
-#define IDS_DEFAULT_PORT 40003    // "777"
+#define IDS_APP_NAME 40000         // "Клиент авторизации"
+#define IDS_VERSION 40001          // AUTHCLIENT_VERSION
+#define IDS_DEFAULT_SERVER 40002   // default AUTH_SERVER
+#define IDS_DEFAULT_PORT 40003     // "777"
 #define IDS_DEFAULT_PROTOCOL 40004 // "6"
-#define IDS_DEFAULT_TYPE 40005    // "2"
-#define IDS_DEFAULT_PERIOD 40006  // "20"
-#define IDS_PROPERTIES 40009      // "Свойства"
-#define IDS_PRODUCT_LINE 40010    // "Клиент авторизации для АСР Zerva"
-#define IDS_DEFAULT_LINK 40011    // default LINK_PERSONAL
-#define IDS_AUTH_TYPES 40012      // the three identification texts, one per line
-#define IDS_PROTOCOLS 40013       // "TCP\nUDP"
+#define IDS_DEFAULT_TYPE 40005     // "2"
+#define IDS_DEFAULT_PERIOD 40006   // "20"
+#define IDS_PROPERTIES 40009       // "Свойства"
+#define IDS_PRODUCT_LINE 40010     // "Клиент авторизации для АСР Zerva"
+#define IDS_DEFAULT_LINK 40011     // default LINK_PERSONAL
+#define IDS_AUTH_TYPES 40012       // the three identification texts, one per line
+#define IDS_PROTOCOLS 40013        // "TCP\nUDP"
 
 // ---- Dialogs, menu, bitmaps and icons ----
 
 // Icons
-#define IDI_APP 102          // the program: globe with a key
-#define IDI_GLOBE 144        // tray, authorised: coloured globe
-#define IDI_GLOBE_GREY 146   // tray, idle or busy: grey globe
-#define IDI_GLOBE_ERROR 148  // tray, error: grey globe with a red cross
+#define IDI_APP 102         // the program: globe with a key
+#define IDI_GLOBE 144       // tray, authorised: coloured globe
+#define IDI_GLOBE_GREY 146  // tray, idle or busy: grey globe
+#define IDI_GLOBE_ERROR 148 // tray, error: grey globe with a red cross
 
 // Bitmaps
 #define IDB_CONNECTED 116       // main window picture, authorised
@@ -44,7 +45,10 @@
 #define IDM_EXIT 40001 // "Выход"
 #define IDM_SHOW 40002 // "Клиент авторизации", the default item
 
-// Main window
+// Main window: its window class, by which other programs find it, and its controls. The setup
+// (installer/AuthClient.nsi) reads the class from this line to close a running copy: keep it
+// one plain #define of a string.
+#define MAIN_WINDOW_CLASS "MainDlgClass-{102394812}"
 #define IDC_PROPERTIES 1000
 #define IDC_PASSWORD 1001
 #define IDC_CONNECT 1002

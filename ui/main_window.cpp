@@ -257,7 +257,7 @@ void tray_menu(HWND window) {
     if (command == IDM_EXIT)
         PostMessageA(window, WM_CLOSE, 0, 0);
     else if (command == IDM_SHOW)
-        PostMessageA(window, WM_TRAY_ICON, 0, WM_LBUTTONDOWN);
+        PostMessageA(window, c_tray_icon::callback_message, 0, WM_LBUTTONDOWN);
 }
 
 void on_tray(HWND window, LPARAM mouse) {
@@ -392,7 +392,7 @@ INT_PTR CALLBACK DlgProcMain(HWND window, UINT message, WPARAM wparam, LPARAM lp
         case auth::WM_SERVER_INFO:
             on_server_info(lparam);
             break;
-        case WM_TRAY_ICON:
+        case c_tray_icon::callback_message: // from the notification area, or the menu
             on_tray(window, lparam);
             break;
         case WM_DPICHANGED:

@@ -18,14 +18,6 @@
 
 namespace {
 
-constexpr int title_id = 1001;
-constexpr int text_id = 1002;
-constexpr int picture_id = 1011;
-
-constexpr int emblem_bitmap = 136;
-constexpr int road_works_bitmap = 138;
-constexpr int warning_bitmap = 142;
-
 struct gdi_deleter {
     void operator()(HGDIOBJ object) const { DeleteObject(object); }
 };
@@ -39,7 +31,7 @@ struct c_window_objects {
     auth::server_info message;
     unique_font bold;
     unique_bitmap picture;
-    int picture_id = emblem_bitmap;
+    int chosen_picture = IDB_EMBLEM;
 };
 
 const char* const objects_property = "AuthClient.ServerMessage";
@@ -82,7 +74,8 @@ void place(HWND window) {
 }
 
 void make_bold(HWND window, c_window_objects& objects) {
-    auto font = reinterpret_cast<HFONT>(SendDlgItemMessageA(window, title_id, WM_GETFONT, 0, 0));
+    auto font =
+        reinterpret_cast<HFONT>(SendDlgItemMessageA(window, IDC_MESSAGE_TITLE, WM_GETFONT, 0, 0));
     if (!font)
         font = static_cast<HFONT>(GetStockObject(DEFAULT_GUI_FONT));
     if (!font)
@@ -94,17 +87,19 @@ void make_bold(HWND window, c_window_objects& objects) {
     unique_font bold(CreateFontIndirectA(&description));
     if (!bold)
         return;
-    SendDlgItemMessageA(window, title_id, WM_SETFONT, reinterpret_cast<WPARAM>(bold.get()), FALSE);
+    SendDlgItemMessageA(window, IDC_MESSAGE_TITLE, WM_SETFONT, reinterpret_cast<WPARAM>(bold.get()),
+                        FALSE);
     objects.bold = std::move(bold);
 }
 
 void show_chosen_picture(HWND window, UINT dpi, c_window_objects& objects) {
     unique_bitmap picture(
-        load_picture(app ? app->instance : GetModuleHandleA(nullptr), objects.picture_id, dpi));
+        load_picture(app ? app->instance : GetModuleHandleA(nullptr), objects.chosen_picture, dpi));
     if (!picture)
         return;
-    const auto previous = reinterpret_cast<HBITMAP>(SendDlgItemMessageA(
-        window, picture_id, STM_SETIMAGE, IMAGE_BITMAP, reinterpret_cast<LPARAM>(picture.get())));
+    const auto previous = reinterpret_cast<HBITMAP>(
+        SendDlgItemMessageA(window, IDC_MESSAGE_PICTURE, STM_SETIMAGE, IMAGE_BITMAP,
+                            reinterpret_cast<LPARAM>(picture.get())));
     // The template's own image was loaded by the control, which does not release what it is
     // given back.
     if (previous && previous != picture.get() && previous != objects.picture.get())
@@ -115,11 +110,12 @@ void show_chosen_picture(HWND window, UINT dpi, c_window_objects& objects) {
 void fill(HWND window, const auth::server_info& info, c_window_objects& objects) {
     place(window);
     SetWindowTextA(window, environment().value(env::APP_CAPTION).get_str().c_str());
-    SetDlgItemTextW(window, title_id, utf8_to_utf16(info.header, message_header_units).c_str());
+    SetDlgItemTextW(window, IDC_MESSAGE_TITLE,
+                    utf8_to_utf16(info.header, message_header_units).c_str());
     make_bold(window, objects);
-    SetWindowTextW(GetDlgItem(window, text_id),
+    SetWindowTextW(GetDlgItem(window, IDC_MESSAGE_TEXT),
                    utf8_to_utf16(info.data, message_data_units).c_str());
-    objects.picture_id = message_picture(info.params);
+    objects.chosen_picture = message_picture(info.params);
     show_chosen_picture(window, window_dpi(window), objects);
 }
 
@@ -134,11 +130,11 @@ int message_picture(const std::string& params) {
     }
     switch (icon) {
     case 1:
-        return road_works_bitmap;
+        return IDB_ROADWORKS;
     case 2:
-        return warning_bitmap;
+        return IDB_MESSAGE_WARNING;
     default:
-        return emblem_bitmap;
+        return IDB_EMBLEM;
     }
 }
 
@@ -199,7 +195,7 @@ INT_PTR CALLBACK DlgProcMessage(HWND window, UINT message, WPARAM wparam, LPARAM
         // The control may show a copy of the picture it was given; that copy is ours too.
         if (const c_window_objects* objects = objects_of(window)) {
             const auto shown = reinterpret_cast<HBITMAP>(
-                SendDlgItemMessageA(window, picture_id, STM_SETIMAGE, IMAGE_BITMAP, 0));
+                SendDlgItemMessageA(window, IDC_MESSAGE_PICTURE, STM_SETIMAGE, IMAGE_BITMAP, 0));
             if (shown && shown != objects->picture.get())
                 DeleteObject(shown);
         }

@@ -28,16 +28,6 @@ static_assert(offsetof(PROPSHEETPAGEA, pcRefParent) + sizeof(UINT*) == 40,
 
 namespace {
 
-constexpr int general_page = 126;
-constexpr int about_page = 128;
-
-constexpr int server_id = 1002;
-constexpr int type_id = 1003;
-constexpr int version_id = 1004;
-constexpr int protocol_id = 1005; // on the about page: the product line
-constexpr int port_id = 1007;
-constexpr int link_id = 1009;
-
 // Texts read back from the fields: at most 253 characters.
 constexpr int field_bytes = 254;
 
@@ -67,43 +57,68 @@ int selection(HWND page, int list) {
     return static_cast<int>(SendDlgItemMessageA(page, list, CB_GETCURSEL, 0, 0));
 }
 
-// The about page's emblem as drawn for its DPI; the template has the 100 % one.
-void show_emblem(HWND page) {
-    if (GetDlgItem(page, IDC_EMBLEM))
-        show_picture(page, IDC_EMBLEM, load_picture(instance(), IDB_EMBLEM, window_dpi(page)));
+bool editable() {
+    return settings_editable(environment().value(env::PROTECT_SETTINGS).get_int());
 }
 
-// Both pages run the same steps; a step whose control the page lacks does nothing.
-void fill_page(HWND page) {
+// Every page, when it is created, enables the sheet's OK button by the protection.
+void enable_ok(HWND page) {
+    EnableWindow(GetDlgItem(GetParent(page), IDOK), editable());
+}
+
+// Runs a page's handler inside the guard that keeps an exception from the dialog manager.
+template <class Handler> INT_PTR handled(Handler handler) {
+    return guarded([&]() -> INT_PTR {
+        handler();
+        return 0;
+    });
+}
+
+bool is_apply(LPARAM lparam) {
+    return reinterpret_cast<const NMHDR*>(lparam)->code == static_cast<UINT>(PSN_APPLY);
+}
+
+// --- the general page ------------------------------------------------------------------------
+
+void fill_general(HWND page) {
     const env::c_env& settings = environment();
-    SetDlgItemTextA(page, server_id, settings.value(env::AUTH_SERVER).get_str().c_str());
-    fill_list(page, type_id, IDS_AUTH_TYPES,
+    SetDlgItemTextA(page, IDC_SERVER, settings.value(env::AUTH_SERVER).get_str().c_str());
+    fill_list(page, IDC_TYPE, IDS_AUTH_TYPES,
               auth_type_item(settings.value(env::AUTH_TYPE).get_int()));
-    fill_list(page, protocol_id, IDS_PROTOCOLS,
+    fill_list(page, IDC_PROTOCOL, IDS_PROTOCOLS,
               auth_protocol_item(settings.value(env::AUTH_PROTOCOL).get_int()));
-    SetDlgItemTextA(page, port_id, settings.value(env::AUTH_PORT).get_str().c_str());
-    SetDlgItemTextA(page, link_id, settings.value(env::LINK_PERSONAL).get_str().c_str());
-    SetDlgItemTextA(page, protocol_id, load_text(instance(), IDS_PRODUCT_LINE).c_str());
-    SetDlgItemTextA(page, version_id, load_text(instance(), IDS_VERSION).c_str());
-    EnableWindow(GetDlgItem(GetParent(page), IDOK),
-                 settings_editable(settings.value(env::PROTECT_SETTINGS).get_int()));
-    show_emblem(page);
+    SetDlgItemTextA(page, IDC_PORT, settings.value(env::AUTH_PORT).get_str().c_str());
+    SetDlgItemTextA(page, IDC_LINK_PERSONAL, settings.value(env::LINK_PERSONAL).get_str().c_str());
+    enable_ok(page);
 }
 
-void apply(HWND page) {
-    if (!GetDlgItem(page, server_id))
-        return; // the about page has nothing to write
-    const env::c_env& settings = environment();
+// OK, whichever page is in front: the sheet asks every page that has been created.
+void apply_general(HWND page) {
     // The disabled OK button is not the only way to OK (the sheet can be told to press it).
-    if (!settings_editable(settings.value(env::PROTECT_SETTINGS).get_int()))
+    if (!editable())
         return;
-    settings.value(env::AUTH_SERVER).set(field_text(page, server_id));
-    settings.value(env::AUTH_PORT).set(field_text(page, port_id));
-    settings.value(env::LINK_PERSONAL).set(field_text(page, link_id));
-    if (const int type = auth_type_value(selection(page, type_id)); type != -1)
+    const env::c_env& settings = environment();
+    settings.value(env::AUTH_SERVER).set(field_text(page, IDC_SERVER));
+    settings.value(env::AUTH_PORT).set(field_text(page, IDC_PORT));
+    settings.value(env::LINK_PERSONAL).set(field_text(page, IDC_LINK_PERSONAL));
+    if (const int type = auth_type_value(selection(page, IDC_TYPE)); type != -1)
         settings.value(env::AUTH_TYPE).set(type);
-    if (const int protocol = auth_protocol_value(selection(page, protocol_id)); protocol != -1)
+    if (const int protocol = auth_protocol_value(selection(page, IDC_PROTOCOL)); protocol != -1)
         settings.value(env::AUTH_PROTOCOL).set(protocol);
+}
+
+// --- the about page --------------------------------------------------------------------------
+
+// The emblem as drawn for the page's DPI; the template has the 100 % one.
+void show_emblem(HWND page) {
+    show_picture(page, IDC_EMBLEM, load_picture(instance(), IDB_EMBLEM, window_dpi(page)));
+}
+
+void fill_about(HWND page) {
+    SetDlgItemTextA(page, IDC_PRODUCT, load_text(instance(), IDS_PRODUCT_LINE).c_str());
+    SetDlgItemTextA(page, IDC_VERSION, load_text(instance(), IDS_VERSION).c_str());
+    enable_ok(page);
+    show_emblem(page);
 }
 
 // The sheet among the windows that `owner` owns: a dialog with a current page.
@@ -170,28 +185,31 @@ bool settings_editable(int protect_settings) {
     return protect_settings == 0;
 }
 
-INT_PTR CALLBACK DlgProcProperties(HWND window, UINT message, WPARAM, LPARAM lparam) {
+INT_PTR CALLBACK DlgProcPropGeneral(HWND page, UINT message, WPARAM, LPARAM lparam) {
     switch (message) {
     case WM_INITDIALOG:
-        return guarded([&]() -> INT_PTR {
-            fill_page(window);
-            return 0;
-        });
-    case WM_DPICHANGED_AFTER_PARENT: // the sheet moved to a monitor of another scale
-        show_emblem(window);
-        return 0;
-    case WM_DESTROY:
-        release_picture(window, IDC_EMBLEM);
-        return 0;
+        return handled([&] { fill_general(page); });
     case WM_NOTIFY:
-        if (reinterpret_cast<const NMHDR*>(lparam)->code == static_cast<UINT>(PSN_APPLY))
-            return guarded([&]() -> INT_PTR {
-                apply(window);
-                return 0; // PSNRET_NOERROR: the sheet closes
-            });
+        if (is_apply(lparam))
+            return handled([&] { apply_general(page); }); // PSNRET_NOERROR: the sheet closes
         return 0;
     default:
         return 0;
+    }
+}
+
+INT_PTR CALLBACK DlgProcPropAbout(HWND page, UINT message, WPARAM, LPARAM) {
+    switch (message) {
+    case WM_INITDIALOG:
+        return handled([&] { fill_about(page); });
+    case WM_DPICHANGED_AFTER_PARENT: // the sheet moved to a monitor of another scale
+        show_emblem(page);
+        return 0;
+    case WM_DESTROY:
+        release_picture(page, IDC_EMBLEM);
+        return 0;
+    default:
+        return 0; // OK has nothing to write here
     }
 }
 
@@ -202,15 +220,20 @@ void show_properties(HWND owner) {
     // The sheet steps through the page records by their dwSize, so the records are laid out
     // one after the other in their first form, whatever size the structure has here.
     const std::size_t page_size = PROPSHEETPAGEA_V1_SIZE;
-    const int templates[] = {general_page, about_page};
-    std::vector<unsigned char> pages(page_size * std::size(templates));
-    for (std::size_t i = 0; i < std::size(templates); ++i) {
+    struct page_kind {
+        int dialog;
+        DLGPROC procedure;
+    };
+    const page_kind kinds[] = {{IDD_PROP_GENERAL, DlgProcPropGeneral},
+                               {IDD_PROP_ABOUT, DlgProcPropAbout}};
+    std::vector<unsigned char> pages(page_size * std::size(kinds));
+    for (std::size_t i = 0; i < std::size(kinds); ++i) {
         PROPSHEETPAGEA page = {};
         page.dwSize = PROPSHEETPAGEA_V1_SIZE;
         page.dwFlags = 0;
         page.hInstance = instance();
-        page.pszTemplate = MAKEINTRESOURCEA(templates[i]);
-        page.pfnDlgProc = DlgProcProperties;
+        page.pszTemplate = MAKEINTRESOURCEA(kinds[i].dialog);
+        page.pfnDlgProc = kinds[i].procedure;
         std::memcpy(pages.data() + i * page_size, &page, page_size);
     }
 
@@ -220,7 +243,7 @@ void show_properties(HWND owner) {
     header.hwndParent = owner;
     header.hInstance = instance();
     header.pszCaption = caption.c_str();
-    header.nPages = static_cast<UINT>(std::size(templates));
+    header.nPages = static_cast<UINT>(std::size(kinds));
     header.nStartPage = 0;
     header.ppsp = reinterpret_cast<LPCPROPSHEETPAGEA>(pages.data());
     PropertySheetA(&header);

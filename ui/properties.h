@@ -1,12 +1,14 @@
 // The properties sheet: the general page (server, port, protocol, identification, link) and
-// the about page, both served by one dialog procedure.
+// the about page (product line, version, emblem), each with its own dialog procedure.
 #pragma once
 
 #include <windows.h>
 
-// Dialog procedure of the pages 126 and 128: fills them from the settings at creation and,
-// on the general page, writes them back on OK.
-INT_PTR CALLBACK DlgProcProperties(HWND window, UINT message, WPARAM wparam, LPARAM lparam);
+// The general page (IDD_PROP_GENERAL): filled from the settings when it is created; OK writes
+// its values back unless PROTECT_SETTINGS forbids it.
+INT_PTR CALLBACK DlgProcPropGeneral(HWND page, UINT message, WPARAM wparam, LPARAM lparam);
+// The about page (IDD_PROP_ABOUT): the product line, the version and the emblem.
+INT_PTR CALLBACK DlgProcPropAbout(HWND page, UINT message, WPARAM wparam, LPARAM lparam);
 
 // Shows the sheet modally, owned by `owner`; returns when the user has closed it.
 void show_properties(HWND owner);

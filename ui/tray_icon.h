@@ -24,6 +24,7 @@ std::unique_ptr<c_tray_shell> make_system_tray_shell(HWND owner = nullptr);
 
 class c_tray_icon {
 public:
+    // What the notification area sends the owner for its icon (the main window posts it too).
     static constexpr UINT callback_message = 3772;
     static constexpr int tip_limit = 62;       // bytes of the tip that the shell is given
     static constexpr int long_tip_limit = 127; // all the record holds: a tip that explains

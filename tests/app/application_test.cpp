@@ -11,8 +11,6 @@
 
 namespace {
 
-const char* const instance_mutex_name = "{39289EAC-7A67-5688-8359-AB65230FDEA1}";
-
 // The mutex of a copy that runs with other rights (elevated, say): this process may not open
 // it.
 class foreign_mutex {
@@ -24,7 +22,7 @@ public:
                                                                   &descriptor, nullptr))
             return;
         SECURITY_ATTRIBUTES attributes{sizeof attributes, descriptor, FALSE};
-        handle_ = CreateMutexA(&attributes, FALSE, instance_mutex_name);
+        handle_ = CreateMutexA(&attributes, FALSE, c_application::instance_mutex_name);
         LocalFree(descriptor);
     }
     ~foreign_mutex() {
@@ -43,7 +41,7 @@ private:
 TEST(application_test, a_copy_whose_mutex_this_one_may_not_open_counts_as_running) {
     const foreign_mutex running;
     ASSERT_TRUE(running) << "error " << GetLastError();
-    const HANDLE opened = CreateMutexA(nullptr, FALSE, instance_mutex_name);
+    const HANDLE opened = CreateMutexA(nullptr, FALSE, c_application::instance_mutex_name);
     ASSERT_EQ(opened, nullptr) << "the system let this process open it";
     ASSERT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED));
 

@@ -1,6 +1,7 @@
 // The worker under a faulty or hostile network: a stop is answered inside an exchange, answers
 // without a challenge are paced, only the server's datagrams count.
 #include "tests/auth/client_fixture.h"
+#include "tests/common/case_name.h"
 
 #include "support/system_error.h"
 
@@ -80,7 +81,7 @@ INSTANTIATE_TEST_SUITE_P(
                       stop_case{"DrippedAnswer", env::protocol_tcp, "drip 1 1000 1", true},
                       stop_case{"SilentUdp", env::protocol_udp, "drop 1", true},
                       stop_case{"DroppedSyn", env::protocol_tcp, "unreachable", false}),
-    [](const auto& info) { return std::string(info.param.name); });
+    case_name());
 
 class Faults : public logged_client_fixture {};
 

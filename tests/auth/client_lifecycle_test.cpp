@@ -1,5 +1,6 @@
 // Starting, stopping and destroying the client, also while its worker is blocked.
 #include "tests/auth/client_fixture.h"
+#include "tests/common/case_name.h"
 
 #include <windows.h>
 
@@ -84,6 +85,7 @@ struct blocking_case {
     std::vector<std::string> server_arguments;
     int protocol;
     bool authorise_first;
+    bool error_box; // the worker waits for the user to close its message box
 };
 
 void PrintTo(const blocking_case& c, std::ostream* out) {
@@ -103,7 +105,7 @@ TEST_P(DestroyWhileBlocked, ReturnsWithinTheWaitAndTheWorkerEndsLater) {
     else
         ASSERT_TRUE(recorder.wait_state(busy));
     request(); // the worker is now in or past its first exchange
-    const HWND box = std::string(GetParam().name) == "error box" ? find_error_box() : nullptr;
+    const HWND box = GetParam().error_box ? find_error_box() : nullptr;
 
     // The main window's order: no more reports, then destroy.
     environment->main_window = nullptr;
@@ -125,13 +127,20 @@ TEST_P(DestroyWhileBlocked, ReturnsWithinTheWaitAndTheWorkerEndsLater) {
 INSTANTIATE_TEST_SUITE_P(
     Blocking, DestroyWhileBlocked,
     ::testing::Values(
-        blocking_case{"pause", {"--account", "user:secret"}, env::protocol_udp, true},
+        blocking_case{"InThePause", {"--account", "user:secret"}, env::protocol_udp, true, false},
+        blocking_case{"WaitingForADatagram",
+                      {"--account", "user:secret", "--fault", "drop"},
+                      env::protocol_udp,
+                      false,
+                      false},
+        blocking_case{"ReceivingOverTcp",
+                      {"--account", "user:secret", "--fault", "hold"},
+                      env::protocol_tcp,
+                      false,
+                      false},
         blocking_case{
-            "select", {"--account", "user:secret", "--fault", "drop"}, env::protocol_udp, false},
-        blocking_case{
-            "recv", {"--account", "user:secret", "--fault", "hold"}, env::protocol_tcp, false},
-        blocking_case{"error box", {"--account", "user:other"}, env::protocol_udp, false}),
-    [](const auto& info) { return "case" + std::to_string(info.index); });
+            "ShowingAnErrorBox", {"--account", "user:other"}, env::protocol_udp, false, true}),
+    case_name());
 
 } // namespace
 } // namespace test

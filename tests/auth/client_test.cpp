@@ -1,5 +1,6 @@
 // The worker's cycle against the reference server: exchanges, pauses, failures, fatal errors.
 #include "tests/auth/client_fixture.h"
+#include "tests/common/case_name.h"
 
 #include "auth/packet.h"
 #include "authclient_version.h"
@@ -153,10 +154,11 @@ TEST_P(Exchange, ServerInfoReachesTheWindowOnce) {
 INSTANTIATE_TEST_SUITE_P(Transports, Exchange,
                          ::testing::Values(transport{env::protocol_udp, "UDP"},
                                            transport{env::protocol_tcp, "TCP"}),
-                         [](const auto& info) { return std::string(info.param.name); });
+                         case_name());
 
 // A broken answer ends a first authorization with a message box, and later only sets error.
 struct fault_case {
+    const char* name;
     const char* fault;
     const char* text;
 };
@@ -189,14 +191,15 @@ TEST_P(BadAnswer, AfterSuccessOnlySetsError) {
 
 INSTANTIATE_TEST_SUITE_P(
     Faults, BadAnswer,
-    ::testing::Values(fault_case{"magic", "Ошибка протокола авторизации."},
-                      fault_case{"broken", "Ошибка протокола авторизации."},
-                      fault_case{"chunks65", "Ошибка протокола авторизации."},
-                      fault_case{"type 7",
+    ::testing::Values(fault_case{"WrongMagic", "magic", "Ошибка протокола авторизации."},
+                      fault_case{"BrokenChunks", "broken", "Ошибка протокола авторизации."},
+                      fault_case{"SixtyFiveChunks", "chunks65", "Ошибка протокола авторизации."},
+                      fault_case{"UnsupportedType", "type 7",
                                  "Сервер авторизации вернул неподдерживаемый тип данных: ID=7."},
-                      fault_case{"error 1009", "Сервер авторизации вернул код ошибки: 1009."},
-                      fault_case{"error 1004", "IP-адрес занят"}),
-    [](const auto& info) { return "case" + std::to_string(info.index); });
+                      fault_case{"UnknownErrorCode", "error 1009",
+                                 "Сервер авторизации вернул код ошибки: 1009."},
+                      fault_case{"KnownErrorCode", "error 1004", "IP-адрес занят"}),
+    case_name());
 
 class Client : public client_fixture {};
 
@@ -259,6 +262,7 @@ TEST_F(Client, PortAbove65535UsesItsLow16Bits) {
 }
 
 struct silence_case {
+    const char* name;
     const char* fault;
     bool in_receive; // silent inside the answer: the receive fails, with the system's text
 };
@@ -283,36 +287,36 @@ TEST_P(SilentTcpServer, AtFirstIsFatal) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Silences, SilentTcpServer,
-                         ::testing::Values(silence_case{"hold:1", false},
-                                           silence_case{"stall:1", true}),
-                         [](const auto& info) {
-                             return std::string(info.index == 0 ? "Hold" : "Stall");
-                         });
+                         ::testing::Values(silence_case{"BeforeTheAnswer", "hold:1", false},
+                                           silence_case{"InsideTheAnswer", "stall:1", true}),
+                         case_name());
 
 struct name_case {
     const char* name;
+    const char* server;
 };
 
 void PrintTo(const name_case& c, std::ostream* out) {
-    *out << c.name;
+    *out << c.server;
 }
 
 class Unresolvable : public client_fixture, public ::testing::WithParamInterface<name_case> {};
 
 TEST_P(Unresolvable, NameIsFatalWhileStillIdle) {
     configure(env::protocol_udp, env::type_login, 20);
-    set(env::AUTH_SERVER, GetParam().name);
+    set(env::AUTH_SERVER, GetParam().server);
     connect();
     EXPECT_EQ(take_error_box(),
               std::optional<std::string>(std::string("Can't resolve server name '") +
-                                         GetParam().name + "' into IP address."));
+                                         GetParam().server + "' into IP address."));
     pump_until([&] { return client->state() == idle; }, 5000);
     EXPECT_EQ(recorder.states(), (states{idle})) << "no state message at all";
 }
 
 INSTANTIATE_TEST_SUITE_P(Names, Unresolvable,
-                         ::testing::Values(name_case{"nonexistent.invalid"}, name_case{"0.0.0.0"}),
-                         [](const auto& info) { return "case" + std::to_string(info.index); });
+                         ::testing::Values(name_case{"UnknownName", "nonexistent.invalid"},
+                                           name_case{"NoAddress", "0.0.0.0"}),
+                         case_name());
 
 } // namespace
 } // namespace test

@@ -1,6 +1,7 @@
 // The challenge answer against an independent DES: libcrypto's, in the native build only.
 #define OPENSSL_SUPPRESS_DEPRECATED
 #include "auth/packet.h"
+#include "authclient_version.h"
 
 #include <gtest/gtest.h>
 #include <openssl/des.h>
@@ -13,7 +14,7 @@ namespace {
 
 TEST(ChallengeAnswer, AgreesWithLibcryptoForRandomPasswordsAndChallenges) {
     std::mt19937_64 random(20261211);
-    const std::string version = "WIN-1.3.4";
+    const std::string version = "WIN-" AUTHCLIENT_VERSION;
     std::unique_ptr<unsigned char[]> buffer(new unsigned char[auth::packet_buffer_size]());
     for (int i = 0; i < 5000; ++i) {
         std::string password(random() % 13, '\0');
@@ -38,9 +39,10 @@ TEST(ChallengeAnswer, AgreesWithLibcryptoForRandomPasswordsAndChallenges) {
         request.random = challenge;
         request.key = auth::make_key(password);
         auth::build_request(buffer.get(), request, nullptr);
-        // magic 2, version chunk 3 + 9, random request 3, then length and type of the answer
-        const unsigned char* data = buffer.get() + 2 + 12 + 3 + 3;
-        ASSERT_EQ(buffer[2 + 12 + 3 + 2], auth::chunk_encrypted_random);
+        // magic 2, version chunk, random request 3, then length and type of the answer
+        const std::size_t answer = 2 + (3 + version.size()) + 3;
+        ASSERT_EQ(buffer[answer + 2], auth::chunk_encrypted_random);
+        const unsigned char* data = buffer.get() + answer + 3;
         ASSERT_EQ(std::memcmp(data, expected, 8), 0)
             << "case " << i << ", password length " << password.size();
     }

@@ -1,6 +1,7 @@
 // The reference server driven end to end with requests that the packet code builds: proves the
 // test helper (start, port, control, request records) on every platform, Wine included.
 #include "auth/packet.h"
+#include "authclient_version.h"
 #include "tests/common/auth_server.h"
 
 #include <gtest/gtest.h>
@@ -51,7 +52,7 @@ TEST_P(Smoke, ChallengeAnsweredAndRecordsReadBack) {
     ASSERT_NE(s.port(), 0);
 
     auth::request r;
-    r.version = "WIN-1.3.4";
+    r.version = "WIN-" AUTHCLIENT_VERSION;
     r.key = auth::make_key("pw");
     const test_bytes first = build(r);
     const auto a1 = exchange(s.port(), first);
@@ -66,7 +67,7 @@ TEST_P(Smoke, ChallengeAnsweredAndRecordsReadBack) {
     EXPECT_EQ(server::field(*j1, "proto"), GetParam() ? "tcp" : "udp");
     EXPECT_EQ(server::hex_field(*j1, "hex"), first);
     EXPECT_EQ(server::ints_field(*j1, "chunks"), (std::vector<int>{13, 1}));
-    EXPECT_EQ(server::field(*j1, "version"), "WIN-1.3.4");
+    EXPECT_EQ(server::field(*j1, "version"), r.version);
     EXPECT_TRUE(server::is_null(*j1, "login"));
     EXPECT_TRUE(server::is_null(*j1, "verified"));
     const test_bytes given = server::hex_field(*j1, "random");

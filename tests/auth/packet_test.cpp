@@ -1,6 +1,8 @@
 #include "auth/packet.h"
 
+#include "authclient_version.h"
 #include "support/exception.h"
+#include "tests/common/case_name.h"
 
 #include <gtest/gtest.h>
 
@@ -11,6 +13,9 @@
 namespace {
 
 using bytes = std::vector<unsigned char>;
+
+// The version chunk's text, as the client sends it.
+const std::string version = "WIN-" AUTHCLIENT_VERSION;
 
 bytes text_bytes(const std::string& s) {
     return bytes(s.begin(), s.end());
@@ -38,16 +43,18 @@ struct built {
     }
 };
 
-TEST(Request, FirstRequestWithoutLoginIsTheNineteenBytes) {
+TEST(Request, FirstRequestWithoutLoginIsMagicVersionAndRandomRequest) {
     built b;
     auth::request r;
-    r.version = "WIN-1.3.4";
+    r.version = version;
     b.end_marker = auth::build_request(b.buffer.get(), r, b.sink());
 
-    const bytes expected = {0x44, 0x4C, 0x0A, 0x00, 0x0D, 'W',  'I',  'N',  '-', '1',
-                            '.',  '3',  '.',  '4',  0x01, 0x00, 0x01, 0x00, 0x00};
+    const bytes expected =
+        concat({{0x44, 0x4C, static_cast<unsigned char>(version.size() + 1), 0x00, 0x0D},
+                text_bytes(version),
+                {0x01, 0x00, 0x01, 0x00, 0x00}});
     EXPECT_EQ(b.packet(), expected);
-    EXPECT_EQ(b.end_marker, 17u);
+    EXPECT_EQ(b.end_marker, expected.size() - 2);
     EXPECT_EQ(b.log, (std::vector<std::string>{"<- Magic word", "<- Client version",
                                                "<- Request for server random message",
                                                "<- End of chunks"}));
@@ -60,16 +67,18 @@ TEST(Request, LoginEncryptedRandomDisconnectAndLocalIp) {
     const std::string login = "user";
     auth::request r;
     r.login = &login;
-    r.version = "WIN-1.3.4";
+    r.version = version;
     r.random = {0x01, 0x23, 0x45, 0x67, 0x89, 0xAB, 0xCD, 0xEF};
     r.key = auth::make_key(password);
     r.disconnect = true;
     b.end_marker = auth::build_request(b.buffer.get(), r, b.sink());
 
-    const bytes head = {0x44, 0x4C, 0x05, 0x00, 0x07, 'u', 's', 'e', 'r', 0x0A, 0x00, 0x0D};
+    const bytes head = {0x44, 0x4C, 0x05, 0x00, 0x07,
+                        'u',  's',  'e',  'r',  static_cast<unsigned char>(version.size() + 1),
+                        0x00, 0x0D};
     const bytes expected =
         concat({head,
-                text_bytes("WIN-1.3.4"),
+                text_bytes(version),
                 {0x01, 0x00, 0x01},
                 {0x09, 0x00, 0x02, 0x85, 0xE8, 0x13, 0x54, 0x0F, 0x0A, 0xB4, 0x05},
                 {0x01, 0x00, 0x1F},
@@ -99,27 +108,26 @@ TEST(Request, EmptyLoginStillGivesALoginChunk) {
     const std::string login;
     auth::request r;
     r.login = &login;
-    r.version = "WIN-1.3.4";
+    r.version = version;
     auth::build_request(b.buffer.get(), r, nullptr);
     const bytes p = b.packet();
     ASSERT_GE(p.size(), 5u);
     EXPECT_EQ(bytes(p.begin() + 2, p.begin() + 5), (bytes{0x01, 0x00, 0x07}));
-    EXPECT_EQ(p.size(), 22u);
+    EXPECT_EQ(p.size(), 2 + 3 + (3 + version.size()) + 3 + 2);
 }
 
 TEST(Request, AnyNonZeroRandomByteBringsTheEncryptedChunk) {
     for (int i = 0; i < 8; ++i) {
         built b;
         auth::request r;
-        r.version = "WIN-1.3.4";
+        r.version = version;
         r.random[i] = 0x80;
         auth::build_request(b.buffer.get(), r, nullptr);
-        EXPECT_EQ(b.packet().size(), 19u + 11u) << "random byte " << i;
+        EXPECT_EQ(b.packet().size(), 2 + (3 + version.size()) + 3 + 11 + 2) << "random byte " << i;
     }
 }
 
 TEST(Request, LongestLoginFitsWithLocalIpAndLongerIsRefused) {
-    const std::string version = "WIN-1.3.4";
     std::string login(auth::max_login_size(version), 'a');
     built b;
     auth::request r;
@@ -143,6 +151,7 @@ TEST(Request, LongestLoginFitsWithLocalIpAndLongerIsRefused) {
 }
 
 struct key_case {
+    const char* name;
     std::string password;
     std::string key;
 };
@@ -160,10 +169,13 @@ TEST_P(Key, CutOrPaddedWithSpaces) {
 
 INSTANTIATE_TEST_SUITE_P(
     Passwords, Key,
-    ::testing::Values(key_case{"", "        "}, key_case{"abc", "abc     "},
-                      key_case{"12345678", "12345678"}, key_case{"123456789012", "12345678"},
-                      key_case{std::string("a\0b", 3), std::string("a\0b     ", 8)},
-                      key_case{"\xCF\xE0\xF0\xEE\xEB\xFC", "\xCF\xE0\xF0\xEE\xEB\xFC  "}));
+    ::testing::Values(key_case{"Empty", "", "        "}, key_case{"Short", "abc", "abc     "},
+                      key_case{"EightBytes", "12345678", "12345678"},
+                      key_case{"Longer", "123456789012", "12345678"},
+                      key_case{"NulInside", std::string("a\0b", 3), std::string("a\0b     ", 8)},
+                      key_case{"Cyrillic", "\xCF\xE0\xF0\xEE\xEB\xFC",
+                               "\xCF\xE0\xF0\xEE\xEB\xFC  "}),
+    test::case_name());
 
 // ---- answers ----
 
@@ -227,10 +239,6 @@ TEST_P(Check, Verdict) {
     EXPECT_EQ(check_exact(GetParam().received), GetParam().expected);
 }
 
-std::string check_name(const ::testing::TestParamInfo<check_case>& info) {
-    return info.param.name;
-}
-
 INSTANTIATE_TEST_SUITE_P(
     Answers, Check,
     ::testing::Values(
@@ -259,7 +267,7 @@ INSTANTIATE_TEST_SUITE_P(
                    auth::verdict::well_formed},
         check_case{"UnsupportedTypeIsWellFormed", answer().chunk(7, {}).end().b,
                    auth::verdict::well_formed}),
-    check_name);
+    test::case_name());
 
 TEST(Check, EveryTruncationOfAValidAnswerIsBrokenOrIgnored) {
     const bytes whole = full_answer();
@@ -365,7 +373,10 @@ INSTANTIATE_TEST_SUITE_P(
                       text_case{1008, "Неверный IP-адрес клиента"},
                       text_case{1000, "Сервер авторизации вернул код ошибки: 1000."},
                       text_case{1009, "Сервер авторизации вернул код ошибки: 1009."},
-                      text_case{65535, "Сервер авторизации вернул код ошибки: 65535."}));
+                      text_case{65535, "Сервер авторизации вернул код ошибки: 65535."}),
+    [](const ::testing::TestParamInfo<text_case>& info) {
+        return "Code" + std::to_string(info.param.code);
+    });
 
 TEST(ErrorText, UnsupportedType) {
     EXPECT_EQ(auth::unsupported_type_text(7),

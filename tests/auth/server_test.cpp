@@ -1,6 +1,7 @@
 // The reference server as the client and the other tests meet it: challenges and DES checks,
 // faults, info messages, control commands, and the plain start-up form on standard output.
 #include "auth/packet.h"
+#include "authclient_version.h"
 #include "tests/common/auth_server.h"
 
 #include <gtest/gtest.h>
@@ -74,7 +75,7 @@ public:
     client(unsigned short port, bool tcp, std::optional<std::string> login,
            const std::string& password)
         : port_(port), tcp_(tcp), login_(std::move(login)) {
-        request_.version = "WIN-1.3.4";
+        request_.version = "WIN-" AUTHCLIENT_VERSION;
         request_.key = auth::make_key(password);
         request_.login = login_ ? &*login_ : nullptr;
     }

@@ -16,7 +16,6 @@ namespace e2e {
 
 namespace {
 
-const char* const main_class = "MainDlgClass-{102394812}";
 const char* const settings_path = "Software\\Auth Client";
 const char* const run_path = "Software\\Microsoft\\Windows\\CurrentVersion\\Run";
 
@@ -60,7 +59,7 @@ std::string class_of(HWND window) {
 }
 
 bool is_main_window(HWND window) {
-    return same_text_ignoring_case(class_of(window), main_class);
+    return same_text_ignoring_case(class_of(window), MAIN_WINDOW_CLASS);
 }
 
 bool is_error_box(HWND window) {

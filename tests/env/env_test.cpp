@@ -1,13 +1,16 @@
 #include "authclient_version.h"
 #include "env/env.h"
 #include "env/protector.h"
-#include "res/resource.h"
 #include "support/logger.h"
-#include "support/text.h"
+#include "tests/common/case_name.h"
 #include "tests/common/registry_sandbox.h"
 #include "tests/env/raw_registry.h"
 
 #include <gtest/gtest.h>
+
+#include <string>
+#include <utility>
+#include <vector>
 
 namespace {
 
@@ -26,12 +29,13 @@ protected:
 };
 
 struct default_case {
+    const char* name;
     int key;
     const char* text;
 };
 
 void PrintTo(const default_case& c, std::ostream* out) {
-    *out << "key " << c.key;
+    *out << c.name;
 }
 
 class EnvDefault : public Env, public ::testing::WithParamInterface<default_case> {};
@@ -43,14 +47,19 @@ TEST_P(EnvDefault, EmptyRegistryGivesTheDefault) {
 
 INSTANTIATE_TEST_SUITE_P(
     Settings, EnvDefault,
-    ::testing::Values(default_case{AUTH_SERVER, "auth.example.net"}, default_case{AUTH_PORT, "777"},
-                      default_case{AUTH_PROTOCOL, "6"}, default_case{AUTH_TYPE, "2"},
-                      default_case{AUTH_PASSWD, ""}, default_case{AUTH_LOGIN, ""},
-                      default_case{AUTH_SAVE, "0"}, default_case{RECONNECT_PERIOD, "20"},
-                      default_case{APP_CAPTION, "Клиент авторизации " AUTHCLIENT_VERSION},
-                      default_case{AuthClient, ""},
-                      default_case{LINK_PERSONAL, "https://my.example.net/"},
-                      default_case{PROTECT_SETTINGS, "0"}, default_case{LOG_LEVEL, "0"}));
+    ::testing::Values(
+        default_case{"AUTH_SERVER", AUTH_SERVER, "auth.example.net"},
+        default_case{"AUTH_PORT", AUTH_PORT, "777"},
+        default_case{"AUTH_PROTOCOL", AUTH_PROTOCOL, "6"},
+        default_case{"AUTH_TYPE", AUTH_TYPE, "2"}, default_case{"AUTH_PASSWD", AUTH_PASSWD, ""},
+        default_case{"AUTH_LOGIN", AUTH_LOGIN, ""}, default_case{"AUTH_SAVE", AUTH_SAVE, "0"},
+        default_case{"RECONNECT_PERIOD", RECONNECT_PERIOD, "20"},
+        default_case{"APP_CAPTION", APP_CAPTION, "Клиент авторизации " AUTHCLIENT_VERSION},
+        default_case{"AuthClient", AuthClient, ""},
+        default_case{"LINK_PERSONAL", LINK_PERSONAL, "https://my.example.net/"},
+        default_case{"PROTECT_SETTINGS", PROTECT_SETTINGS, "0"},
+        default_case{"LOG_LEVEL", LOG_LEVEL, "0"}),
+    test::case_name());
 
 TEST_F(Env, ReadingCreatesTheSettingsKeyEmpty) {
     ASSERT_FALSE(raw::key_exists(settings_path));
@@ -65,17 +74,6 @@ TEST_F(Env, ReadingCreatesTheSettingsKeyEmpty) {
     EXPECT_EQ(e.value(LOG_LEVEL).get_int(), 0);
     ASSERT_TRUE(raw::key_exists(settings_path));
     EXPECT_EQ(raw::counts(settings_path), std::make_pair(DWORD{0}, DWORD{0}));
-}
-
-TEST_F(Env, HandlesAndCredentialsAtConstruction) {
-    const HWND window = reinterpret_cast<HWND>(static_cast<LONG_PTR>(0x1234));
-    const c_env e(window);
-    EXPECT_EQ(e.instance, GetModuleHandleA(nullptr));
-    EXPECT_EQ(e.main_window.load(), window);
-    EXPECT_EQ(e.tray_menu, nullptr);
-    EXPECT_EQ(e.login, "");
-    EXPECT_EQ(e.password, "");
-    EXPECT_TRUE(e.main_window.is_lock_free());
 }
 
 struct binding_case {
@@ -123,7 +121,8 @@ INSTANTIATE_TEST_SUITE_P(
                       binding_case{AuthClient, run_path, "AuthClient"},
                       binding_case{LINK_PERSONAL, settings_path, "LINK_PERSONAL"},
                       binding_case{PROTECT_SETTINGS, settings_path, "PROTECT_SETTINGS"},
-                      binding_case{LOG_LEVEL, settings_path, "LOG_LEVEL"}));
+                      binding_case{LOG_LEVEL, settings_path, "LOG_LEVEL"}),
+    test::case_name());
 
 TEST_F(Env, AutostartCommandIsStoredAsGivenWithoutQuotes) {
     const c_env e(nullptr);
@@ -135,24 +134,6 @@ TEST_F(Env, AutostartCommandIsStoredAsGivenWithoutQuotes) {
     EXPECT_EQ(e.value(AuthClient).get_str(), "");
     e.value(AuthClient).remove(); // deleting an absent value is harmless
     EXPECT_FALSE(raw::read(run_path, "AuthClient").exists);
-}
-
-TEST_F(Env, StringTableTextsInTheAnsiCodePage) {
-    auto text = [](UINT id) {
-        char buffer[1024] = {};
-        LoadStringA(GetModuleHandleA(nullptr), id, buffer, sizeof buffer);
-        return std::string(buffer);
-    };
-    EXPECT_EQ(text(IDS_APP_NAME), "Клиент авторизации");
-    EXPECT_EQ(text(IDS_VERSION), AUTHCLIENT_VERSION);
-    EXPECT_EQ(text(IDS_PROPERTIES), "Свойства");
-    EXPECT_EQ(text(IDS_PRODUCT_LINE), "Клиент авторизации для АСР Zerva");
-    EXPECT_EQ(text(IDS_AUTH_TYPES),
-              "IP-адрес / Пароль\nЛогин / Пароль\nЛокальный IP-адрес / Пароль");
-    EXPECT_EQ(split(text(IDS_AUTH_TYPES), "\n"),
-              (std::vector<std::string>{"IP-адрес / Пароль", "Логин / Пароль",
-                                        "Локальный IP-адрес / Пароль"}));
-    EXPECT_EQ(split(text(IDS_PROTOCOLS), "\n"), (std::vector<std::string>{"TCP", "UDP"}));
 }
 
 // --- saved credentials ---------------------------------------------------------------------

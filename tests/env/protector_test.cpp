@@ -1,8 +1,11 @@
 #include "env/protector.h"
 
+#include "tests/common/case_name.h"
+
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <cstdio>
 #include <cstring>
 #include <string>
 
@@ -68,9 +71,15 @@ INSTANTIATE_TEST_SUITE_P(
                       encode_case{"foobar", 4, "Zm9v\nYmFy\n"},
                       encode_case{"fooba", 4, "Zm9v\nYmE=\n"},
                       encode_case{"foobar", 3, "Zm9\nvYm\nFy"},
-                      encode_case{"foob", 5, "Zm9vY\ng=="}, encode_case{"f", 1, "Z\ng\n=\n=\n"}));
+                      encode_case{"foob", 5, "Zm9vY\ng=="}, encode_case{"f", 1, "Z\ng\n=\n=\n"}),
+    [](const ::testing::TestParamInfo<encode_case>& info) {
+        const std::string bytes = "Bytes" + std::to_string(std::strlen(info.param.bytes));
+        return info.param.line_length ? bytes + "Lines" + std::to_string(info.param.line_length)
+                                      : bytes;
+    });
 
 struct decode_case {
+    const char* name;
     std::string text;
     std::string expected;
 };
@@ -92,19 +101,25 @@ std::string zeros(std::size_t n) {
 INSTANTIATE_TEST_SUITE_P(
     Cases, Base64Decode,
     ::testing::Values(
-        decode_case{"", ""}, decode_case{"Zm9vYmFy", "foobar"}, decode_case{"Zm9vYg==", "foob"},
-        decode_case{"Zm8=", "fo"},
+        decode_case{"Empty", "", ""}, decode_case{"SixBytes", "Zm9vYmFy", "foobar"},
+        decode_case{"TwoPaddingSigns", "Zm9vYg==", "foob"},
+        decode_case{"OnePaddingSign", "Zm8=", "fo"},
         // Foreign characters are skipped wherever they stand.
-        decode_case{"Z m9\tv\r\nY!m*F-y", "foobar"},
+        decode_case{"ForeignCharactersInside", "Z m9\tv\r\nY!m*F-y", "foobar"},
         // A group cut short is completed with "A": stripped padding gives zero bytes.
-        decode_case{"Zm9vYg", "foob" + zeros(2)}, decode_case{"Zm8", "fo" + zeros(1)},
+        decode_case{"TwoPaddingSignsStripped", "Zm9vYg", "foob" + zeros(2)},
+        decode_case{"OnePaddingSignStripped", "Zm8", "fo" + zeros(1)},
         // Foreign characters after a complete last group start one more, all-"A" group.
-        decode_case{"Zm9vYmFy\n", "foobar" + zeros(3)}, decode_case{" \n ", zeros(3)},
+        decode_case{"LineBreakAtTheEnd", "Zm9vYmFy\n", "foobar" + zeros(3)},
+        decode_case{"OnlyForeignCharacters", " \n ", zeros(3)},
         // "=" has the value 63 wherever it stands; it only suppresses its own byte.
-        decode_case{"QQ=A", "A\xC0"}, decode_case{"=AAA", "\xFC" + zeros(2)},
-        decode_case{"QUI=", "AB"}));
+        decode_case{"PaddingSignInside", "QQ=A", "A\xC0"},
+        decode_case{"PaddingSignFirst", "=AAA", "\xFC" + zeros(2)},
+        decode_case{"PaddingSignLast", "QUI=", "AB"}),
+    test::case_name());
 
 struct protect_case {
+    const char* name;
     std::uint32_t key;
     const char* text;
     const char* stored;
@@ -126,18 +141,20 @@ TEST_P(ProtectedForm, IsTheStoredFormOfExistingInstallations) {
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, ProtectedForm,
-    ::testing::Values(protect_case{0x004B19E6, "", "5g=="}, protect_case{0x004B19E6, "a", "hxk="},
-                      protect_case{0x004B19E6, "ab", "h3tL"},
-                      protect_case{0x004B19E6, "abc", "h3soAA=="},
-                      protect_case{0x004B19E6, "password", "lng4c5F2OWTm"},
-                      protect_case{0x004B19E6, "\xCF\xE0\xF0\xEE\xEB\xFC", "Kfm77g3lSw=="},
-                      protect_case{0x12345678, "user42", "DSVRYExkNA=="},
-                      protect_case{0x12345678, "password", "CDdHYQ85RnZ4"},
-                      protect_case{0x12345678, "\xCF\xE0\xF0\xEE\xEB\xFC", "t7bE/JOqNA=="},
-                      protect_case{0, "user42", "dXNlcjQyAA=="}));
+    ::testing::Values(
+        protect_case{"DefaultKeyEmpty", 0x004B19E6, "", "5g=="},
+        protect_case{"DefaultKeyOneByte", 0x004B19E6, "a", "hxk="},
+        protect_case{"DefaultKeyTwoBytes", 0x004B19E6, "ab", "h3tL"},
+        protect_case{"DefaultKeyThreeBytes", 0x004B19E6, "abc", "h3soAA=="},
+        protect_case{"DefaultKeyPassword", 0x004B19E6, "password", "lng4c5F2OWTm"},
+        protect_case{"DefaultKeyCyrillic", 0x004B19E6, "\xCF\xE0\xF0\xEE\xEB\xFC", "Kfm77g3lSw=="},
+        protect_case{"OtherKeyLogin", 0x12345678, "user42", "DSVRYExkNA=="},
+        protect_case{"OtherKeyPassword", 0x12345678, "password", "CDdHYQ85RnZ4"},
+        protect_case{"OtherKeyCyrillic", 0x12345678, "\xCF\xE0\xF0\xEE\xEB\xFC", "t7bE/JOqNA=="},
+        protect_case{"ZeroKeyLogin", 0, "user42", "dXNlcjQyAA=="}),
+    test::case_name());
 
 TEST(ProtectedForm, DefaultKeyIsTheFallbackOfEveryInstallation) {
-    EXPECT_EQ(c_protector().key, 0x004B19E6u);
     EXPECT_EQ(c_protector().protect("password"), "lng4c5F2OWTm");
 }
 
@@ -177,7 +194,12 @@ TEST_P(ProtectRoundTrip, SeparatorsAndStrippedPaddingDoNotMatter) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Keys, ProtectRoundTrip,
-                         ::testing::Values(0x004B19E6u, 0u, 0xFFFFFFFFu, 0x12345678u, 0x80FF0001u));
+                         ::testing::Values(0x004B19E6u, 0u, 0xFFFFFFFFu, 0x12345678u, 0x80FF0001u),
+                         [](const ::testing::TestParamInfo<std::uint32_t>& info) {
+                             char name[16];
+                             std::snprintf(name, sizeof name, "Key%08X", info.param);
+                             return std::string(name);
+                         });
 
 TEST(ProtectedForm, LengthDecidesThePadding) {
     const c_protector p;

@@ -85,7 +85,7 @@ TEST_F(RegTool, ValuesWrittenByTheProgramReadBackIdentically) {
     const c_reg_value caption(HKEY_CURRENT_USER, path_, "APP_CAPTION", "");
     const c_reg_value port(HKEY_CURRENT_USER, path_, "AUTH_PORT", "");
     const c_reg_value stored(HKEY_CURRENT_USER, path_, "AUTH_PASSWD", "");
-    const std::string text = "Клиент авторизации 1.3.4 (тест)";
+    const std::string text = "Клиент авторизации (тест)";
     caption.set(text);
     port.set(777);
     stored.set("lng4c5F2OWTm");

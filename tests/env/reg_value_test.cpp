@@ -1,4 +1,5 @@
 #include "env/reg_value.h"
+#include "tests/common/case_name.h"
 #include "tests/common/registry_sandbox.h"
 #include "tests/env/raw_registry.h"
 
@@ -63,6 +64,7 @@ TEST_F(RegValue, RemoveDeletesOnlyItsValueAndMayRepeat) {
 }
 
 struct int_case {
+    const char* name;
     const char* text;
     int expected;
 };
@@ -80,14 +82,19 @@ TEST_P(RegValueInt, ConvertsLikeStrtolClampedTo32Bits) {
 
 INSTANTIATE_TEST_SUITE_P(
     Texts, RegValueInt,
-    ::testing::Values(int_case{"", 0}, int_case{"abc", 0}, int_case{"   ", 0},
-                      int_case{"  42abc", 42}, int_case{"\t\n 7 8", 7}, int_case{"+15", 15},
-                      int_case{"-15", -15}, int_case{"- 5", 0}, int_case{"+-5", 0},
-                      int_case{"007", 7}, int_case{"0x1F", 0}, int_case{"12.9", 12},
-                      int_case{"2147483647", INT_MAX}, int_case{"2147483648", INT_MAX},
-                      int_case{"99999999999999999999999", INT_MAX},
-                      int_case{"-2147483648", INT_MIN}, int_case{"-2147483649", INT_MIN},
-                      int_case{"-99999999999999999999999", INT_MIN}));
+    ::testing::Values(int_case{"empty", "", 0}, int_case{"letters", "abc", 0},
+                      int_case{"blanks", "   ", 0}, int_case{"letters_after", "  42abc", 42},
+                      int_case{"second_number_after_a_blank", "\t\n 7 8", 7},
+                      int_case{"plus_sign", "+15", 15}, int_case{"minus_sign", "-15", -15},
+                      int_case{"blank_after_the_sign", "- 5", 0}, int_case{"two_signs", "+-5", 0},
+                      int_case{"leading_zeros", "007", 7}, int_case{"hexadecimal", "0x1F", 0},
+                      int_case{"fraction", "12.9", 12}, int_case{"largest", "2147483647", INT_MAX},
+                      int_case{"one_above_the_largest", "2147483648", INT_MAX},
+                      int_case{"far_above", "99999999999999999999999", INT_MAX},
+                      int_case{"smallest", "-2147483648", INT_MIN},
+                      int_case{"one_below_the_smallest", "-2147483649", INT_MIN},
+                      int_case{"far_below", "-99999999999999999999999", INT_MIN}),
+    test::case_name());
 
 struct length_case {
     std::size_t length;
@@ -120,7 +127,11 @@ INSTANTIATE_TEST_SUITE_P(
     Lengths, RegValueLength,
     ::testing::Values(length_case{4094, "x", true}, length_case{4095, "x", true},
                       length_case{4096, "x", false}, length_case{5000, "x", false},
-                      length_case{4095, "я", true}, length_case{4096, "я", false}));
+                      length_case{4095, "я", true}, length_case{4096, "я", false}),
+    [](const ::testing::TestParamInfo<length_case>& info) {
+        return "chars_" + std::to_string(info.param.length) +
+               (std::string(info.param.fill) == "x" ? "_latin" : "_cyrillic");
+    });
 
 std::string dword(DWORD number) {
     return std::string(reinterpret_cast<const char*>(&number), sizeof number);
@@ -167,7 +178,7 @@ INSTANTIATE_TEST_SUITE_P(
         type_case{"binary", REG_BINARY, "777", "21", 21},
         type_case{"multi_string", REG_MULTI_SZ, std::string("6\0\0", 3), "21", 21},
         type_case{"qword", REG_QWORD, std::string("\x09\x03\0\0\0\0\0\0", 8), "21", 21}),
-    [](const ::testing::TestParamInfo<type_case>& info) { return std::string(info.param.name); });
+    test::case_name());
 
 TEST_F(RegValue, KeyThatCannotBeOpenedGivesTheDefaultAndSkipsWrites) {
     const std::string bad_path = std::string(path) + "\\" + std::string(300, 'k');

@@ -89,7 +89,10 @@ INSTANTIATE_TEST_SUITE_P(
                       vector_case{"0101010101010180", "0000000000000000", "9CC62DF43B6EED74"},
                       vector_case{"1046913489980131", "0000000000000000", "88D55E54F54C97B4"},
                       vector_case{"7CA110454A1A6E57", "01A1D6D039776742", "690F5B0D9A26939B"},
-                      vector_case{"0131D9619DC1376E", "5CD54CA83DEF57DA", "7A389D10354BD271"}));
+                      vector_case{"0131D9619DC1376E", "5CD54CA83DEF57DA", "7A389D10354BD271"}),
+    [](const ::testing::TestParamInfo<vector_case>& info) {
+        return std::string("Key") + info.param.key + "Plain" + info.param.plain;
+    });
 
 TEST(Des, KeysDifferingOnlyInParityGiveTheSameSchedule) {
     const block a = from_hex("0123456789ABCDEF");
@@ -98,16 +101,6 @@ TEST(Des, KeysDifferingOnlyInParityGiveTheSameSchedule) {
     des_set_key(ca, a.data());
     des_set_key(cb, b.data());
     EXPECT_EQ(std::memcmp(&ca, &cb, sizeof ca), 0);
-}
-
-TEST(Des, DecryptionKeysAreTheEncryptionPairsReversed) {
-    const block key = from_hex("133457799BBCDFF1");
-    des_context c;
-    des_set_key(c, key.data());
-    for (int round = 0; round < 16; ++round) {
-        EXPECT_EQ(c.decrypt_keys[2 * round], c.encrypt_keys[2 * (15 - round)]);
-        EXPECT_EQ(c.decrypt_keys[2 * round + 1], c.encrypt_keys[2 * (15 - round) + 1]);
-    }
 }
 
 } // namespace

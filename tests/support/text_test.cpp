@@ -1,5 +1,7 @@
 #include "support/text.h"
 
+#include "tests/common/case_name.h"
+
 #include <gtest/gtest.h>
 
 #include <climits>
@@ -19,11 +21,14 @@ std::tm moment(int year, int month, int day, int hour, int minute, int second) {
 }
 
 struct pattern_case {
+    const char* name;
     const char* pattern;
     const char* expected;
 };
 
-void PrintTo(const pattern_case& c, std::ostream* out) { *out << '"' << c.pattern << '"'; }
+void PrintTo(const pattern_case& c, std::ostream* out) {
+    *out << '"' << c.pattern << '"';
+}
 
 class TimePattern : public ::testing::TestWithParam<pattern_case> {};
 
@@ -35,12 +40,15 @@ TEST_P(TimePattern, ExpandsAgainstFifthOfJanuary) {
 
 INSTANTIATE_TEST_SUITE_P(
     Patterns, TimePattern,
-    ::testing::Values(pattern_case{"", "2026-01-05 09:07:03"},
-                      pattern_case{"%d.%m.%Y %H:%i:%s", "05.01.2026 09:07:03"},
-                      pattern_case{"[%d.%m.%Y %H:%i:%s]", "[05.01.2026 09:07:03]"},
-                      pattern_case{"zerva_client_%d.%m.%Y.log", "zerva_client_05.01.2026.log"},
-                      pattern_case{"%y", "126"}, pattern_case{"100%% %x %M", "100%% %x %M"},
-                      pattern_case{"end%", "end%"}));
+    ::testing::Values(pattern_case{"EmptyGivesTheDefault", "", "2026-01-05 09:07:03"},
+                      pattern_case{"ExceptionTime", "%d.%m.%Y %H:%i:%s", "05.01.2026 09:07:03"},
+                      pattern_case{"LogStamp", "[%d.%m.%Y %H:%i:%s]", "[05.01.2026 09:07:03]"},
+                      pattern_case{"LogFileName", "zerva_client_%d.%m.%Y.log",
+                                   "zerva_client_05.01.2026.log"},
+                      pattern_case{"YearsSince1900", "%y", "126"},
+                      pattern_case{"UnknownPlaceholdersStay", "100%% %x %M", "100%% %x %M"},
+                      pattern_case{"PercentAtTheEnd", "end%", "end%"}),
+    test::case_name());
 
 TEST(TimePattern, YearBelowOneThousandKeepsFourDigits) {
     std::string s = "%Y";
@@ -59,8 +67,8 @@ TEST(Append, NumbersInTheirPrintfForms) {
     std::string s;
     s << true << "|" << static_cast<char>(-5) << "|" << static_cast<unsigned char>(200) << "|"
       << static_cast<short>(SHRT_MIN) << "|" << static_cast<unsigned short>(USHRT_MAX) << "|"
-      << INT_MIN << "|" << UINT_MAX << "|" << LLONG_MIN << "|" << ULLONG_MAX << "|" << 1.5f
-      << "|" << -0.25;
+      << INT_MIN << "|" << UINT_MAX << "|" << LLONG_MIN << "|" << ULLONG_MAX << "|" << 1.5f << "|"
+      << -0.25;
     EXPECT_EQ(s, "1|-5|200|-32768|65535|-2147483648|4294967295|-9223372036854775808|"
                  "18446744073709551615|1.500000|-0.250000");
 }
@@ -89,6 +97,7 @@ TEST(IpToText, BytesInMemoryOrder) {
 }
 
 struct split_case {
+    const char* name;
     std::string text;
     const char* delimiters;
     std::vector<std::string> pieces;
@@ -106,11 +115,14 @@ TEST_P(Split, DropsEmptyPieces) {
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, Split,
-    ::testing::Values(split_case{";a;;b;", ";", {"a", "b"}}, split_case{"", ";", {}},
-                      split_case{";;;", ";", {}}, split_case{"abc", ";", {"abc"}},
-                      split_case{"TCP\nUDP", "\n", {"TCP", "UDP"}},
-                      split_case{"a=1;b=2", ";=", {"a", "1", "b", "2"}},
-                      split_case{"abc", "", {"abc"}},
-                      split_case{std::string("a;b\0;c", 6), ";", {"a", "b"}}));
+    ::testing::Values(split_case{"EmptyPiecesAround", ";a;;b;", ";", {"a", "b"}},
+                      split_case{"EmptyText", "", ";", {}},
+                      split_case{"OnlyDelimiters", ";;;", ";", {}},
+                      split_case{"NoDelimiter", "abc", ";", {"abc"}},
+                      split_case{"LineFeed", "TCP\nUDP", "\n", {"TCP", "UDP"}},
+                      split_case{"EitherOfTwoDelimiters", "a=1;b=2", ";=", {"a", "1", "b", "2"}},
+                      split_case{"NoDelimitersGiven", "abc", "", {"abc"}},
+                      split_case{"EndsAtNul", std::string("a;b\0;c", 6), ";", {"a", "b"}}),
+    test::case_name());
 
 } // namespace

@@ -1,6 +1,7 @@
 // The pictures and icons as the built program carries them: every picture at 100, 125, 150 and
 // 200 %, every icon with images made for the small-icon sizes up to 200 % and the large one.
 #include "res/resource.h"
+#include "tests/common/case_name.h"
 #include "tests/ui/icon_images.h"
 
 #include <windows.h>
@@ -42,12 +43,13 @@ private:
 // --- icons ---------------------------------------------------------------------------------
 
 struct icon_case {
+    const char* name;
     int icon;
     std::vector<int> sizes; // each with a 32-bit image
 };
 
 std::ostream& operator<<(std::ostream& out, const icon_case& c) {
-    return out << "icon " << c.icon;
+    return out << "icon " << c.name;
 }
 
 class program_icon_test : public ::testing::TestWithParam<icon_case> {};
@@ -74,23 +76,23 @@ TEST_P(program_icon_test, has_a_true_colour_image_made_for_each_size) {
 const std::vector<int> small_and_large = {16, 20, 24, 32, 48};
 
 INSTANTIATE_TEST_SUITE_P(icons, program_icon_test,
-                         ::testing::Values(icon_case{IDI_APP, {16, 20, 24, 32, 48, 256}},
-                                           icon_case{IDI_GLOBE, small_and_large},
-                                           icon_case{IDI_GLOBE_GREY, small_and_large},
-                                           icon_case{IDI_GLOBE_ERROR, small_and_large}),
-                         [](const ::testing::TestParamInfo<icon_case>& info) {
-                             return "icon_" + std::to_string(info.param.icon);
-                         });
+                         ::testing::Values(icon_case{"app", IDI_APP, {16, 20, 24, 32, 48, 256}},
+                                           icon_case{"globe", IDI_GLOBE, small_and_large},
+                                           icon_case{"globe_grey", IDI_GLOBE_GREY, small_and_large},
+                                           icon_case{"globe_error", IDI_GLOBE_ERROR,
+                                                     small_and_large}),
+                         test::case_name());
 
 // --- pictures ------------------------------------------------------------------------------
 
 struct picture_case {
+    const char* name;
     int picture;
     SIZE at_100; // the size that the templates were laid out for
 };
 
 std::ostream& operator<<(std::ostream& out, const picture_case& c) {
-    return out << "bitmap " << c.picture;
+    return out << "bitmap " << c.name;
 }
 
 // The width and height of a bitmap resource; zero when it is missing.
@@ -132,15 +134,14 @@ TEST_P(program_picture_test, exists_at_each_scale_and_grows_with_it) {
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(pictures, program_picture_test,
-                         ::testing::Values(picture_case{IDB_CONNECTED, {319, 139}},
-                                           picture_case{IDB_DISCONNECTED, {319, 139}},
-                                           picture_case{IDB_WARNING, {32, 32}},
-                                           picture_case{IDB_EMBLEM, {48, 48}},
-                                           picture_case{IDB_ROADWORKS, {48, 48}},
-                                           picture_case{IDB_MESSAGE_WARNING, {48, 48}}),
-                         [](const ::testing::TestParamInfo<picture_case>& info) {
-                             return "bitmap_" + std::to_string(info.param.picture);
-                         });
+INSTANTIATE_TEST_SUITE_P(
+    pictures, program_picture_test,
+    ::testing::Values(picture_case{"connected", IDB_CONNECTED, {319, 139}},
+                      picture_case{"disconnected", IDB_DISCONNECTED, {319, 139}},
+                      picture_case{"warning_badge", IDB_WARNING, {32, 32}},
+                      picture_case{"emblem", IDB_EMBLEM, {48, 48}},
+                      picture_case{"road_works", IDB_ROADWORKS, {48, 48}},
+                      picture_case{"message_warning", IDB_MESSAGE_WARNING, {48, 48}}),
+    test::case_name());
 
 } // namespace

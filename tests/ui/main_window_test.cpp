@@ -10,6 +10,7 @@
 #include "env/env.h"
 #include "env/protector.h"
 #include "tests/common/auth_server.h"
+#include "tests/common/case_name.h"
 #include "tests/common/window_recorder.h"
 #include "tests/ui/icon_images.h"
 #include "tests/ui/recording_shell.h"
@@ -33,7 +34,6 @@ namespace {
 using test::pump_until;
 using test::shell_call;
 
-const char* const instance_mutex_name = "{39289EAC-7A67-5688-8359-AB65230FDEA1}";
 const char* const already_running = "Клиент авторизации уже запущен.";
 
 // The autostart value under the Run key of (the sandboxed) HKEY_CURRENT_USER, or nothing.
@@ -128,25 +128,20 @@ std::optional<WPARAM> wait_quit(DWORD timeout_ms) {
     }
 }
 
-// Parameterised cases print themselves and name their tests by their `name`.
+// Parameterised cases print themselves by their `name`, which names their tests too.
 template <class Case> auto operator<<(std::ostream& out, const Case& c) -> decltype(out << c.name) {
     return out << c.name;
 }
-
-struct case_name {
-    template <class Case> std::string operator()(const ::testing::TestParamInfo<Case>& info) const {
-        return info.param.name;
-    }
-};
 
 class main_window_test : public test::settings_test {
 protected:
     ~main_window_test() override;
 
-    // Creates the main window from template 101 (hidden, as the start-up does) and puts the
+    // Creates the main window from its template (hidden, as the start-up does) and puts the
     // recording seam behind its tray icon.
     HWND create() {
-        window = CreateDialogParamA(app->instance, MAKEINTRESOURCEA(101), nullptr, DlgProcMain, 0);
+        window =
+            CreateDialogParamA(app->instance, MAKEINTRESOURCEA(IDD_MAIN), nullptr, DlgProcMain, 0);
         if (!window)
             return nullptr;
         app->tray_icon->remove(0); // the real one, added at creation
@@ -221,7 +216,7 @@ protected:
     bool wait_authorised() {
         return pump_until(
             [&] {
-                return app->client->state() == auth::authorised && tray_icon_shown() == 144 &&
+                return app->client->state() == auth::authorised && tray_icon_shown() == IDI_GLOBE &&
                        enabled(IDC_DISCONNECT);
             },
             20000);
@@ -302,7 +297,7 @@ TEST_P(main_window_creation_test, fills_the_window_from_the_settings) {
     store(env::APP_CAPTION, "Тестовый клиент");
     ASSERT_NE(create(), nullptr);
 
-    EXPECT_EQ(class_of(window), main_window_class);
+    EXPECT_EQ(class_of(window), MAIN_WINDOW_CLASS);
     char caption[256] = {};
     GetWindowTextA(window, caption, sizeof caption);
     EXPECT_STREQ(caption, "Тестовый клиент");
@@ -318,7 +313,7 @@ TEST_P(main_window_creation_test, fills_the_window_from_the_settings) {
     EXPECT_TRUE(is_checked(IDC_AUTOSTART));
 
     // The idle display.
-    EXPECT_EQ(picture(), resource_pixels(118));
+    EXPECT_EQ(picture(), resource_pixels(IDB_DISCONNECTED));
     EXPECT_FALSE(has_visible_style(IDC_BADGE));
     EXPECT_TRUE(enabled(IDC_CONNECT));
     EXPECT_FALSE(enabled(IDC_DISCONNECT));
@@ -328,7 +323,7 @@ TEST_P(main_window_creation_test, fills_the_window_from_the_settings) {
 
     const HMENU menu = environment().tray_menu;
     ASSERT_TRUE(IsMenu(menu));
-    EXPECT_EQ(GetMenuItemID(GetSubMenu(menu, 0), 0), 40002u);
+    EXPECT_EQ(GetMenuItemID(GetSubMenu(menu, 0), 0), static_cast<UINT>(IDM_SHOW));
 
     const auto font =
         reinterpret_cast<HFONT>(SendDlgItemMessageA(window, IDC_LINK, WM_GETFONT, 0, 0));
@@ -384,10 +379,12 @@ struct state_view {
 };
 
 const state_view state_views[] = {
-    {auth::idle, "idle", 118, false, 146, true, false, true, true, false},
-    {auth::busy, "busy", 118, false, 146, false, false, false, false, true},
-    {auth::error, "error", 118, true, 148, false, true, false, false, false},
-    {auth::authorised, "authorised", 116, false, 144, false, true, false, false, false},
+    {auth::idle, "idle", IDB_DISCONNECTED, false, IDI_GLOBE_GREY, true, false, true, true, false},
+    {auth::busy, "busy", IDB_DISCONNECTED, false, IDI_GLOBE_GREY, false, false, false, false, true},
+    {auth::error, "error", IDB_DISCONNECTED, true, IDI_GLOBE_ERROR, false, true, false, false,
+     false},
+    {auth::authorised, "authorised", IDB_CONNECTED, false, IDI_GLOBE, false, true, false, false,
+     false},
 };
 
 class main_window_state_test : public main_window_test,
@@ -402,7 +399,8 @@ TEST_P(main_window_state_test, shows_the_state_whatever_came_before) {
 
     const auto expected_picture = resource_pixels(view.picture);
     ASSERT_FALSE(expected_picture.empty());
-    ASSERT_NE(expected_picture, resource_pixels(view.picture == 116 ? 118 : 116));
+    ASSERT_NE(expected_picture,
+              resource_pixels(view.picture == IDB_CONNECTED ? IDB_DISCONNECTED : IDB_CONNECTED));
     const HCURSOR expected_cursor = LoadCursorA(nullptr, view.wait_cursor ? IDC_WAIT : IDC_ARROW);
 
     for (const state_view& before : state_views) {
@@ -478,7 +476,7 @@ INSTANTIATE_TEST_SUITE_P(states, main_window_focus_test,
                                                       IDC_DISCONNECT, auth::idle, IDC_PROPERTIES},
                                            focus_case{"still_enabled", auth::idle, IDC_AUTOSTART,
                                                       auth::busy, IDC_AUTOSTART}),
-                         case_name());
+                         test::case_name());
 
 // --- connect and the save box ---------------------------------------------------------------
 
@@ -511,7 +509,7 @@ TEST_P(main_window_connect_test, copies_the_fields_saves_them_and_the_client_get
         EXPECT_EQ(test_auth_server::field(first, "login"), "alice");
     else
         EXPECT_TRUE(test_auth_server::is_null(first, "login"));
-    EXPECT_EQ(picture(), resource_pixels(116));
+    EXPECT_EQ(picture(), resource_pixels(IDB_CONNECTED));
     EXPECT_FALSE(enabled(IDC_CONNECT));
 
     // The notification area came back (Explorer restarted): the icon of the current state.
@@ -520,14 +518,14 @@ TEST_P(main_window_connect_test, copies_the_fields_saves_them_and_the_client_get
     const shell_call* added = last_notification();
     ASSERT_NE(added, nullptr);
     EXPECT_EQ(added->command, static_cast<DWORD>(NIM_ADD));
-    EXPECT_EQ(tray_icon_shown(), 144);
+    EXPECT_EQ(tray_icon_shown(), IDI_GLOBE);
     EXPECT_EQ(added->record.uID, 0u);
 
     command(IDC_DISCONNECT);
     ASSERT_TRUE(wait_idle());
     EXPECT_TRUE(saw_disconnect());
-    EXPECT_EQ(tray_icon_shown(), 146);
-    EXPECT_EQ(picture(), resource_pixels(118));
+    EXPECT_EQ(tray_icon_shown(), IDI_GLOBE_GREY);
+    EXPECT_EQ(picture(), resource_pixels(IDB_DISCONNECTED));
 }
 
 INSTANTIATE_TEST_SUITE_P(auth_types, main_window_connect_test, ::testing::Values(1, 2, 3),
@@ -545,7 +543,7 @@ TEST_F(main_window_test, the_icon_comes_back_as_idle_when_the_taskbar_is_recreat
     const shell_call* added = last_notification();
     ASSERT_NE(added, nullptr);
     EXPECT_EQ(added->command, static_cast<DWORD>(NIM_ADD));
-    EXPECT_EQ(tray_icon_shown(), 146);
+    EXPECT_EQ(tray_icon_shown(), IDI_GLOBE_GREY);
     EXPECT_STREQ(added->record.szTip, "Клиент авторизации " AUTHCLIENT_VERSION);
 }
 
@@ -626,7 +624,7 @@ TEST_F(main_window_test, the_save_box_writes_at_once) {
 
 std::string title_of(HWND message_window) {
     char text[256] = {};
-    GetDlgItemTextA(message_window, 1001, text, sizeof text);
+    GetDlgItemTextA(message_window, IDC_MESSAGE_TITLE, text, sizeof text);
     return text;
 }
 
@@ -685,7 +683,7 @@ INSTANTIATE_TEST_SUITE_P(
         repeat_case{"repeat_comes_to_the_front",
                     {reminder, {"Works", "Tonight", ""}, reminder},
                     {"Pay", "Works"}}),
-    case_name());
+    test::case_name());
 
 // The server attaches the same notice to renewals a second apart: one window, and a new one
 // only after the user has closed it; another notice gets its own.
@@ -743,7 +741,7 @@ TEST_F(main_window_test, a_failed_renewal_says_why_in_the_tip_and_once_in_a_ball
     request();
     request(); // two more refusals: the episode goes on
     request();
-    EXPECT_EQ(tray_icon_shown(), 148);
+    EXPECT_EQ(tray_icon_shown(), IDI_GLOBE_ERROR);
     EXPECT_EQ(tip_shown(), caption + "\nНет действующего платежа");
     EXPECT_EQ(balloons(), 1);
     const auto sent = shell->notifications();
@@ -791,7 +789,7 @@ TEST_F(main_window_test, a_message_from_the_server_reaches_the_user) {
     const HWND shown = dialogs_of_this_thread().front();
     EXPECT_EQ(title_of(shown), "Notice");
     char text[256] = {};
-    GetDlgItemTextA(shown, 1002, text, sizeof text);
+    GetDlgItemTextA(shown, IDC_MESSAGE_TEXT, text, sizeof text);
     EXPECT_STREQ(text, "Maintenance tonight");
 }
 
@@ -857,7 +855,7 @@ INSTANTIATE_TEST_SUITE_P(choices, main_window_close_test,
                          ::testing::Values(close_case{"autostart_and_save", true, true},
                                            close_case{"neither", false, false},
                                            close_case{"autostart_only", true, false}),
-                         case_name());
+                         test::case_name());
 
 // The end of the session closes the window as WM_CLOSE does; a close that follows, or a click
 // still queued, changes nothing more.
@@ -1009,20 +1007,20 @@ void expect_tray_menu(HMENU menu) {
     const HMENU popup = GetSubMenu(menu, 0);
     ASSERT_NE(popup, nullptr);
     ASSERT_EQ(GetMenuItemCount(popup), 3);
-    EXPECT_EQ(GetMenuItemID(popup, 0), 40002u);
+    EXPECT_EQ(GetMenuItemID(popup, 0), static_cast<UINT>(IDM_SHOW));
     EXPECT_EQ(menu_text(popup, 0), "Клиент авторизации");
     MENUITEMINFOA separator{};
     separator.cbSize = sizeof separator;
     separator.fMask = MIIM_FTYPE;
     ASSERT_TRUE(GetMenuItemInfoA(popup, 1, TRUE, &separator));
     EXPECT_TRUE(separator.fType & MFT_SEPARATOR);
-    EXPECT_EQ(GetMenuItemID(popup, 2), 40001u);
+    EXPECT_EQ(GetMenuItemID(popup, 2), static_cast<UINT>(IDM_EXIT));
     EXPECT_EQ(menu_text(popup, 2), "Выход");
-    EXPECT_EQ(GetMenuDefaultItem(popup, FALSE, 0), 40002u);
+    EXPECT_EQ(GetMenuDefaultItem(popup, FALSE, 0), static_cast<UINT>(IDM_SHOW));
 }
 
 TEST_F(main_window_test, the_tray_menu_offers_the_window_as_default_and_exit) {
-    const HMENU menu = LoadMenuA(app->instance, MAKEINTRESOURCEA(150));
+    const HMENU menu = LoadMenuA(app->instance, MAKEINTRESOURCEA(IDM_TRAY));
     ASSERT_NE(menu, nullptr);
     expect_tray_menu(menu);
     DestroyMenu(menu);
@@ -1122,7 +1120,7 @@ INSTANTIATE_TEST_SUITE_P(
         menu_case{"first_item_hides", {VK_DOWN, VK_RETURN}, true, menu_case::toggles},
         menu_case{"nothing_chosen", {VK_ESCAPE}, true, menu_case::nothing},
         menu_case{"exit_closes", {VK_UP, VK_RETURN}, true, menu_case::closes}),
-    case_name());
+    test::case_name());
 
 // "Выход" chosen while the properties sheet is open: the sheet is cancelled, the window's
 // choices are saved and the program ends.
@@ -1219,7 +1217,7 @@ TEST(application_test, a_second_object_in_the_same_logon_is_refused) {
         EXPECT_EQ(e.text(), already_running);
     }
 
-    const HANDLE same = CreateMutexA(nullptr, FALSE, instance_mutex_name);
+    const HANDLE same = CreateMutexA(nullptr, FALSE, c_application::instance_mutex_name);
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ALREADY_EXISTS));
     CloseHandle(same);
 }

@@ -2,6 +2,7 @@
 
 #include "auth/messages.h"
 #include "res/resource.h"
+#include "tests/common/case_name.h"
 #include "tests/common/window_recorder.h"
 #include "tests/ui/ui_fixture.h"
 
@@ -14,6 +15,7 @@
 namespace {
 
 struct picture_case {
+    const char* name;
     const char* params;
     int bitmap;
 };
@@ -21,8 +23,8 @@ struct picture_case {
 class message_window_test : public test::settings_test {
 protected:
     HWND open(const auth::server_info& info) {
-        window_ = CreateDialogParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(134), nullptr,
-                                     DlgProcMessage, reinterpret_cast<LPARAM>(&info));
+        window_ = CreateDialogParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDD_MESSAGE),
+                                     nullptr, DlgProcMessage, reinterpret_cast<LPARAM>(&info));
         test::pump_for(0);
         return window_;
     }
@@ -53,8 +55,8 @@ TEST_F(message_window_test, shows_the_texts_in_utf16_and_the_caption) {
     const std::wstring title = L"Плановые работы ★";
     const std::wstring text =
         L"Сегодня с 2:00 до 4:00 сеть недоступна.\r\nПриносим извинения. \U0001D11E";
-    EXPECT_EQ(text_of(window, 1001), title);
-    EXPECT_EQ(text_of(window, 1002), text);
+    EXPECT_EQ(text_of(window, IDC_MESSAGE_TITLE), title);
+    EXPECT_EQ(text_of(window, IDC_MESSAGE_TEXT), text);
     char caption[256] = {};
     GetWindowTextA(window, caption, sizeof caption);
     EXPECT_STREQ(caption, "Клиент авторизации (тест)");
@@ -77,8 +79,8 @@ TEST_F(message_window_test, a_text_longer_than_its_buffer_is_cut_not_dropped) {
     const HWND window = open(info);
     ASSERT_NE(window, nullptr);
 
-    EXPECT_EQ(text_of(window, 1001), header_shown);
-    EXPECT_EQ(text_of(window, 1002), data_shown);
+    EXPECT_EQ(text_of(window, IDC_MESSAGE_TITLE), header_shown);
+    EXPECT_EQ(text_of(window, IDC_MESSAGE_TEXT), data_shown);
 }
 
 TEST_F(message_window_test, sits_on_top_in_the_work_areas_bottom_right_corner) {
@@ -99,14 +101,15 @@ TEST_F(message_window_test, the_title_is_bold_and_the_background_white) {
     const HWND window = open(auth::server_info{"title", "text", ""});
     ASSERT_NE(window, nullptr);
 
-    const auto font = reinterpret_cast<HFONT>(SendDlgItemMessageA(window, 1001, WM_GETFONT, 0, 0));
+    const auto font =
+        reinterpret_cast<HFONT>(SendDlgItemMessageA(window, IDC_MESSAGE_TITLE, WM_GETFONT, 0, 0));
     ASSERT_NE(font, nullptr);
     LOGFONTA title{};
     ASSERT_TRUE(GetObjectA(font, sizeof title, &title));
     EXPECT_EQ(title.lfWeight, 700);
 
     const auto text_font =
-        reinterpret_cast<HFONT>(SendDlgItemMessageA(window, 1002, WM_GETFONT, 0, 0));
+        reinterpret_cast<HFONT>(SendDlgItemMessageA(window, IDC_MESSAGE_TEXT, WM_GETFONT, 0, 0));
     LOGFONTA text{};
     ASSERT_TRUE(GetObjectA(text_font, sizeof text, &text));
     EXPECT_NE(text.lfWeight, 700) << "only the title is bold";
@@ -118,7 +121,7 @@ TEST_F(message_window_test, the_title_is_bold_and_the_background_white) {
                            reinterpret_cast<LPARAM>(window)),
               white);
     EXPECT_EQ(SendMessageA(window, WM_CTLCOLORSTATIC, reinterpret_cast<WPARAM>(dc),
-                           reinterpret_cast<LPARAM>(GetDlgItem(window, 1002))),
+                           reinterpret_cast<LPARAM>(GetDlgItem(window, IDC_MESSAGE_TEXT))),
               white);
     ReleaseDC(window, dc);
 }
@@ -127,9 +130,9 @@ TEST_F(message_window_test, closing_destroys_the_window_and_releases_its_font_an
     const HWND window = open(auth::server_info{"a", "b", "icon=2"});
     ASSERT_NE(window, nullptr);
     const auto font =
-        reinterpret_cast<HGDIOBJ>(SendDlgItemMessageA(window, 1001, WM_GETFONT, 0, 0));
-    const auto picture =
-        reinterpret_cast<HGDIOBJ>(SendDlgItemMessageA(window, 1011, STM_GETIMAGE, IMAGE_BITMAP, 0));
+        reinterpret_cast<HGDIOBJ>(SendDlgItemMessageA(window, IDC_MESSAGE_TITLE, WM_GETFONT, 0, 0));
+    const auto picture = reinterpret_cast<HGDIOBJ>(
+        SendDlgItemMessageA(window, IDC_MESSAGE_PICTURE, STM_GETIMAGE, IMAGE_BITMAP, 0));
     ASSERT_EQ(GetObjectType(font), static_cast<DWORD>(OBJ_FONT));
     ASSERT_EQ(GetObjectType(picture), static_cast<DWORD>(OBJ_BITMAP));
 
@@ -147,8 +150,8 @@ TEST_P(message_window_picture_test, shows_the_picture_that_the_params_choose) {
     const HWND window = open(auth::server_info{"a", "b", GetParam().params});
     ASSERT_NE(window, nullptr);
 
-    const auto shown =
-        reinterpret_cast<HBITMAP>(SendDlgItemMessageA(window, 1011, STM_GETIMAGE, IMAGE_BITMAP, 0));
+    const auto shown = reinterpret_cast<HBITMAP>(
+        SendDlgItemMessageA(window, IDC_MESSAGE_PICTURE, STM_GETIMAGE, IMAGE_BITMAP, 0));
     ASSERT_NE(shown, nullptr);
     BITMAP shape{};
     ASSERT_TRUE(GetObjectA(shown, sizeof shape, &shape));
@@ -159,7 +162,7 @@ TEST_P(message_window_picture_test, shows_the_picture_that_the_params_choose) {
         LoadBitmapA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(GetParam().bitmap));
     ASSERT_NE(expected, nullptr);
     EXPECT_EQ(test::pixels(shown), test::pixels(expected));
-    for (int other : {136, 138, 142}) {
+    for (int other : {IDB_EMBLEM, IDB_ROADWORKS, IDB_MESSAGE_WARNING}) {
         if (other == GetParam().bitmap)
             continue;
         const HBITMAP wrong = LoadBitmapA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(other));
@@ -170,17 +173,18 @@ TEST_P(message_window_picture_test, shows_the_picture_that_the_params_choose) {
 }
 
 INSTANTIATE_TEST_SUITE_P(params, message_window_picture_test,
-                         ::testing::Values(picture_case{"", 136}, picture_case{"icon=1", 138},
-                                           picture_case{"x=y;icon=2;", 142}),
-                         [](const ::testing::TestParamInfo<picture_case>& info) {
-                             return "bitmap_" + std::to_string(info.param.bitmap);
-                         });
+                         ::testing::Values(picture_case{"none_gives_the_emblem", "", IDB_EMBLEM},
+                                           picture_case{"icon_1_gives_the_road_works", "icon=1",
+                                                        IDB_ROADWORKS},
+                                           picture_case{"icon_2_among_others_gives_the_warning",
+                                                        "x=y;icon=2;", IDB_MESSAGE_WARNING}),
+                         test::case_name());
 
 TEST_F(message_window_test, on_a_monitor_of_another_scale_it_is_drawn_anew_for_that_scale) {
     const HWND window = open(auth::server_info{"title", "text", "icon=2"});
     ASSERT_NE(window, nullptr);
-    const auto earlier =
-        reinterpret_cast<HGDIOBJ>(SendDlgItemMessageA(window, 1011, STM_GETIMAGE, IMAGE_BITMAP, 0));
+    const auto earlier = reinterpret_cast<HGDIOBJ>(
+        SendDlgItemMessageA(window, IDC_MESSAGE_PICTURE, STM_GETIMAGE, IMAGE_BITMAP, 0));
     RECT suggested{100, 100, 1000, 300};
 
     SendMessageA(window, WM_DPICHANGED, MAKEWPARAM(144, 144), reinterpret_cast<LPARAM>(&suggested));
@@ -188,8 +192,8 @@ TEST_F(message_window_test, on_a_monitor_of_another_scale_it_is_drawn_anew_for_t
     RECT after{};
     GetWindowRect(window, &after);
     EXPECT_TRUE(EqualRect(&after, &suggested)) << "the suggested rectangle is taken";
-    const auto shown =
-        reinterpret_cast<HBITMAP>(SendDlgItemMessageA(window, 1011, STM_GETIMAGE, IMAGE_BITMAP, 0));
+    const auto shown = reinterpret_cast<HBITMAP>(
+        SendDlgItemMessageA(window, IDC_MESSAGE_PICTURE, STM_GETIMAGE, IMAGE_BITMAP, 0));
     const HBITMAP expected = LoadBitmapA(
         GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDB_MESSAGE_WARNING + 2 * IDB_SCALE_STEP));
     EXPECT_EQ(test::pixels(shown), test::pixels(expected)) << "the warning drawn for 150 %";
@@ -204,12 +208,14 @@ TEST_F(message_window_test, on_a_monitor_of_another_scale_it_is_drawn_anew_for_t
                    sizeof description, &description);
         return description;
     };
-    LOGFONTA plain = font_of(1002);
+    LOGFONTA plain = font_of(IDC_MESSAGE_TEXT);
     plain.lfHeight = plain.lfHeight * 3 / 2;
     const HFONT larger = CreateFontIndirectA(&plain);
-    SendDlgItemMessageA(window, 1001, WM_SETFONT, reinterpret_cast<WPARAM>(larger), FALSE);
-    EXPECT_TRUE(test::pump_until([&] { return font_of(1001).lfWeight == FW_BOLD; }, 5000));
-    EXPECT_EQ(font_of(1001).lfHeight, plain.lfHeight);
+    SendDlgItemMessageA(window, IDC_MESSAGE_TITLE, WM_SETFONT, reinterpret_cast<WPARAM>(larger),
+                        FALSE);
+    EXPECT_TRUE(
+        test::pump_until([&] { return font_of(IDC_MESSAGE_TITLE).lfWeight == FW_BOLD; }, 5000));
+    EXPECT_EQ(font_of(IDC_MESSAGE_TITLE).lfHeight, plain.lfHeight);
     DestroyWindow(window);
     DeleteObject(larger);
 }

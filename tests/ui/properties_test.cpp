@@ -1,6 +1,7 @@
 #include "ui/properties.h"
 
 #include "authclient_version.h"
+#include "res/resource.h"
 #include "tests/common/window_recorder.h"
 #include "tests/ui/ui_fixture.h"
 
@@ -85,13 +86,13 @@ std::vector<std::string> items_of(HWND page, int list) {
 
 general_view read_general(HWND page) {
     general_view v;
-    v.server = text_of(page, 1002);
-    v.port = text_of(page, 1007);
-    v.link = text_of(page, 1009);
-    v.type = static_cast<int>(SendDlgItemMessageA(page, 1003, CB_GETCURSEL, 0, 0));
-    v.protocol = static_cast<int>(SendDlgItemMessageA(page, 1005, CB_GETCURSEL, 0, 0));
-    v.types = items_of(page, 1003);
-    v.protocols = items_of(page, 1005);
+    v.server = text_of(page, IDC_SERVER);
+    v.port = text_of(page, IDC_PORT);
+    v.link = text_of(page, IDC_LINK_PERSONAL);
+    v.type = static_cast<int>(SendDlgItemMessageA(page, IDC_TYPE, CB_GETCURSEL, 0, 0));
+    v.protocol = static_cast<int>(SendDlgItemMessageA(page, IDC_PROTOCOL, CB_GETCURSEL, 0, 0));
+    v.types = items_of(page, IDC_TYPE);
+    v.protocols = items_of(page, IDC_PROTOCOL);
     return v;
 }
 
@@ -164,11 +165,11 @@ TEST_F(properties_test, shows_the_settings_and_ok_writes_what_the_user_chose) {
         before = read_general(page);
         ok = ok_enabled(sheet);
 
-        SetDlgItemTextA(page, 1002, "10.1.1.1");
-        SetDlgItemTextA(page, 1007, "abc");
-        SetDlgItemTextA(page, 1009, "");
-        SendDlgItemMessageA(page, 1003, CB_SETCURSEL, 1, 0);
-        SendDlgItemMessageA(page, 1005, CB_SETCURSEL, 1, 0);
+        SetDlgItemTextA(page, IDC_SERVER, "10.1.1.1");
+        SetDlgItemTextA(page, IDC_PORT, "abc");
+        SetDlgItemTextA(page, IDC_LINK_PERSONAL, "");
+        SendDlgItemMessageA(page, IDC_TYPE, CB_SETCURSEL, 1, 0);
+        SendDlgItemMessageA(page, IDC_PROTOCOL, CB_SETCURSEL, 1, 0);
         press(sheet, PSBTN_OK);
     }));
 
@@ -212,10 +213,10 @@ TEST_F(properties_test, the_about_page_shows_the_product_and_ok_there_writes_the
     std::string product, version;
     HWND about_protocol_list = nullptr;
     ASSERT_TRUE(run_sheet([&](HWND sheet) {
-        SetDlgItemTextA(page_of(sheet, 0), 1002, "from.the.general.page");
+        SetDlgItemTextA(page_of(sheet, 0), IDC_SERVER, "from.the.general.page");
         const HWND about = show_page(sheet, 1);
-        product = text_of(about, 1005);
-        version = text_of(about, 1004);
+        product = text_of(about, IDC_PRODUCT);
+        version = text_of(about, IDC_VERSION);
         about_protocol_list = FindWindowExA(about, nullptr, WC_COMBOBOXA, nullptr);
         press(sheet, PSBTN_OK);
     }));
@@ -244,8 +245,8 @@ TEST_F(properties_test, unknown_values_show_no_selection_and_are_kept) {
 TEST_F(properties_test, cancel_writes_nothing) {
     ASSERT_TRUE(run_sheet([&](HWND sheet) {
         const HWND page = page_of(sheet, 0);
-        SetDlgItemTextA(page, 1002, "changed");
-        SendDlgItemMessageA(page, 1003, CB_SETCURSEL, 0, 0);
+        SetDlgItemTextA(page, IDC_SERVER, "changed");
+        SendDlgItemMessageA(page, IDC_TYPE, CB_SETCURSEL, 0, 0);
         press(sheet, PSBTN_CANCEL);
     }));
 
@@ -266,7 +267,7 @@ TEST_P(properties_protection_test, protect_settings_decides_the_ok_button_on_bot
     store(env::PROTECT_SETTINGS, GetParam().value);
     bool general_ok = false, about_ok = false;
     ASSERT_TRUE(run_sheet([&](HWND sheet) {
-        SetDlgItemTextA(page_of(sheet, 0), 1002, "changed");
+        SetDlgItemTextA(page_of(sheet, 0), IDC_SERVER, "changed");
         general_ok = ok_enabled(sheet);
         show_page(sheet, 1);
         about_ok = ok_enabled(sheet);

@@ -210,15 +210,16 @@ TEST_F(scaled_display_test, a_message_window_shows_its_picture_drawn_for_the_sca
         CreateDialogParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDD_MESSAGE), nullptr,
                            DlgProcMessage, reinterpret_cast<LPARAM>(&info));
     ASSERT_NE(window, nullptr);
-    const image shown = shown_image(window, 1011);
+    const image shown = shown_image(window, IDC_MESSAGE_PICTURE);
     EXPECT_EQ(shown.bits, resource_image(scaled(IDB_ROADWORKS)).bits);
     RECT area{};
-    GetClientRect(GetDlgItem(window, 1011), &area);
+    GetClientRect(GetDlgItem(window, IDC_MESSAGE_PICTURE), &area);
     EXPECT_EQ(area.right, shown.size.cx) << "the static takes the picture's size";
     EXPECT_EQ(area.bottom, shown.size.cy);
     LOGFONTA title{};
-    GetObjectA(reinterpret_cast<HFONT>(SendDlgItemMessageA(window, 1001, WM_GETFONT, 0, 0)),
-               sizeof title, &title);
+    GetObjectA(
+        reinterpret_cast<HFONT>(SendDlgItemMessageA(window, IDC_MESSAGE_TITLE, WM_GETFONT, 0, 0)),
+        sizeof title, &title);
     EXPECT_EQ(title.lfWeight, FW_BOLD) << "the title stays bold";
     DestroyWindow(window);
 }
@@ -227,12 +228,12 @@ TEST_F(scaled_display_test, the_about_page_shows_the_emblem_drawn_for_the_scale)
     test::window_recorder sheet;
     const HWND page =
         CreateDialogParamA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDD_PROP_ABOUT),
-                           sheet.window(), DlgProcProperties, 0);
+                           sheet.window(), DlgProcPropAbout, 0);
     ASSERT_NE(page, nullptr);
-    const image shown = shown_image(page, 1000);
+    const image shown = shown_image(page, IDC_EMBLEM);
     EXPECT_EQ(shown.bits, resource_image(scaled(IDB_EMBLEM)).bits);
     RECT area{};
-    GetClientRect(GetDlgItem(page, 1000), &area);
+    GetClientRect(GetDlgItem(page, IDC_EMBLEM), &area);
     EXPECT_LE(shown.size.cx, area.right);
     EXPECT_LE(shown.size.cy, area.bottom);
     DestroyWindow(page);

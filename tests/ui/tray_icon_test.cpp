@@ -1,5 +1,7 @@
 #include "ui/tray_icon.h"
 
+#include "authclient_version.h"
+#include "res/resource.h"
 #include "tests/common/window_recorder.h"
 #include "tests/ui/recording_shell.h"
 
@@ -17,6 +19,8 @@ using test::shell_call;
 using test::shell_log;
 
 const HWND owner = reinterpret_cast<HWND>(static_cast<INT_PTR>(0x4242));
+// The tip the main window gives by default: Russian text.
+const char* const default_caption = "Клиент авторизации " AUTHCLIENT_VERSION;
 
 bool all_zero(const void* data, std::size_t size) {
     const auto* bytes = static_cast<const unsigned char*>(data);
@@ -32,7 +36,7 @@ void expect_record(const NOTIFYICONDATAA& r, UINT id, HICON icon, const std::str
     EXPECT_EQ(r.hWnd, owner);
     EXPECT_EQ(r.uID, id);
     EXPECT_EQ(r.uFlags, 7u);
-    EXPECT_EQ(r.uCallbackMessage, 3772u);
+    EXPECT_EQ(r.uCallbackMessage, c_tray_icon::callback_message);
     EXPECT_EQ(r.hIcon, icon);
     EXPECT_EQ(r.uVersion, 3u);
     EXPECT_EQ(std::string(r.szTip), tip);
@@ -59,28 +63,28 @@ protected:
 };
 
 TEST_F(tray_icon_test, add_loads_the_icon_and_gives_the_shell_the_whole_record) {
-    EXPECT_EQ(tray->add(146, "Клиент авторизации 1.3.4", 0), 0);
+    EXPECT_EQ(tray->add(IDI_GLOBE_GREY, default_caption, 0), 0);
 
     ASSERT_EQ(log->calls.size(), 2u);
     EXPECT_EQ(log->calls[0].what, shell_call::load);
-    EXPECT_EQ(log->calls[0].resource, 146);
+    EXPECT_EQ(log->calls[0].resource, IDI_GLOBE_GREY);
     ASSERT_EQ(log->calls[1].what, shell_call::notify);
     EXPECT_EQ(log->calls[1].command, static_cast<DWORD>(NIM_ADD));
-    expect_record(log->calls[1].record, 0, log->calls[0].icon, "Клиент авторизации 1.3.4");
+    expect_record(log->calls[1].record, 0, log->calls[0].icon, default_caption);
 }
 
 TEST_F(tray_icon_test, modify_releases_the_old_icon_before_loading_the_new_one) {
-    tray->add(146, "tip", 0);
+    tray->add(IDI_GLOBE_GREY, "tip", 0);
     const HICON grey = log->calls[0].icon;
     log->calls.clear();
 
-    EXPECT_EQ(tray->modify(148, "tip", 0), 0);
+    EXPECT_EQ(tray->modify(IDI_GLOBE_ERROR, "tip", 0), 0);
 
     ASSERT_EQ(log->calls.size(), 3u);
     EXPECT_EQ(log->calls[0].what, shell_call::destroy);
     EXPECT_EQ(log->calls[0].icon, grey);
     EXPECT_EQ(log->calls[1].what, shell_call::load);
-    EXPECT_EQ(log->calls[1].resource, 148);
+    EXPECT_EQ(log->calls[1].resource, IDI_GLOBE_ERROR);
     ASSERT_EQ(log->calls[2].what, shell_call::notify);
     EXPECT_EQ(log->calls[2].command, static_cast<DWORD>(NIM_MODIFY));
     expect_record(log->calls[2].record, 0, log->calls[1].icon, "tip");
@@ -88,7 +92,7 @@ TEST_F(tray_icon_test, modify_releases_the_old_icon_before_loading_the_new_one) 
 
 TEST_F(tray_icon_test, an_icon_that_cannot_be_loaded_gives_minus_one_and_the_shell_is_not_called) {
     log->unloadable.insert(999);
-    tray->add(146, "tip", 0);
+    tray->add(IDI_GLOBE_GREY, "tip", 0);
     log->calls.clear();
 
     EXPECT_EQ(tray->modify(999, "tip", 0), -1);
@@ -105,7 +109,7 @@ TEST_F(tray_icon_test, an_icon_that_cannot_be_loaded_gives_minus_one_and_the_she
 }
 
 TEST_F(tray_icon_test, remove_releases_the_icon_and_sends_delete_without_icon_or_tip) {
-    tray->add(146, "tip", 5);
+    tray->add(IDI_GLOBE_GREY, "tip", 5);
     const HICON icon = log->calls[0].icon;
     log->calls.clear();
 
@@ -128,25 +132,25 @@ TEST_F(tray_icon_test, icon_number_zero_loads_nothing_and_shows_no_icon) {
 }
 
 TEST_F(tray_icon_test, modify_before_add_still_loads_and_calls_the_shell_and_add_replaces_it) {
-    EXPECT_EQ(tray->modify(146, "tip", 3), 0);
+    EXPECT_EQ(tray->modify(IDI_GLOBE_GREY, "tip", 3), 0);
     ASSERT_EQ(log->calls.size(), 2u);
     const HICON first = log->calls[0].icon;
     EXPECT_EQ(log->calls[1].command, static_cast<DWORD>(NIM_MODIFY));
 
     log->calls.clear();
-    EXPECT_EQ(tray->add(144, "tip", 3), 0);
+    EXPECT_EQ(tray->add(IDI_GLOBE, "tip", 3), 0);
     ASSERT_EQ(log->calls.size(), 3u);
     EXPECT_EQ(log->calls[0].what, shell_call::destroy);
     EXPECT_EQ(log->calls[0].icon, first);
-    EXPECT_EQ(log->calls[1].resource, 144);
+    EXPECT_EQ(log->calls[1].resource, IDI_GLOBE);
     EXPECT_EQ(log->calls[2].command, static_cast<DWORD>(NIM_ADD));
     expect_record(log->calls[2].record, 3, log->calls[1].icon, "tip");
 }
 
 TEST_F(tray_icon_test, identifiers_keep_their_own_icons_and_deletion_releases_all_silently) {
-    tray->add(146, "a", 0);
-    tray->add(148, "b", 1);
-    tray->add(144, "c", 2);
+    tray->add(IDI_GLOBE_GREY, "a", 0);
+    tray->add(IDI_GLOBE_ERROR, "b", 1);
+    tray->add(IDI_GLOBE, "c", 2);
     const HICON second = log->calls[2].icon;
     tray->remove(0);
     EXPECT_EQ(log->live.size(), 2u);
@@ -169,7 +173,7 @@ class tray_tip_test : public tray_icon_test, public ::testing::WithParamInterfac
 TEST_P(tray_tip_test, the_tip_is_cut_to_62_bytes) {
     const tip_case& c = GetParam();
     const char* tip = c.tip == "\x01" ? nullptr : c.tip.c_str();
-    ASSERT_EQ(tray->add(146, tip, 0), 0);
+    ASSERT_EQ(tray->add(IDI_GLOBE_GREY, tip, 0), 0);
     const auto sent = log->notifications();
     ASSERT_EQ(sent.size(), 1u);
     expect_record(sent[0].record, 0, log->calls[0].icon, c.shown);
@@ -192,7 +196,7 @@ INSTANTIATE_TEST_SUITE_P(
 // A tip that explains a failure may use all the record holds.
 TEST_F(tray_icon_test, a_long_tip_takes_127_bytes) {
     const std::string tip = russian + "\n" + russian;
-    ASSERT_EQ(tray->modify(148, tip.c_str(), 0, c_tray_icon::long_tip_limit), 0);
+    ASSERT_EQ(tray->modify(IDI_GLOBE_ERROR, tip.c_str(), 0, c_tray_icon::long_tip_limit), 0);
     const auto sent = log->notifications();
     ASSERT_EQ(sent.size(), 1u);
     expect_record(sent[0].record, 0, log->calls[0].icon, tip.substr(0, 127));
@@ -235,7 +239,7 @@ private:
 
 TEST(tray_icon_system_test, loads_the_program_icons_at_the_small_icon_size) {
     const auto shell = make_system_tray_shell();
-    for (int resource : {144, 146, 148}) {
+    for (int resource : {IDI_GLOBE, IDI_GLOBE_GREY, IDI_GLOBE_ERROR}) {
         const HICON icon = shell->load_icon(resource);
         ASSERT_NE(icon, nullptr) << resource;
         ICONINFO info{};
@@ -257,9 +261,9 @@ TEST(tray_icon_system_test, adds_changes_and_removes_the_icon_in_the_notificatio
     std::vector<BOOL> results;
     c_tray_icon tray(window.window(), std::make_unique<watching_shell>(results));
 
-    EXPECT_EQ(tray.add(146, "Клиент авторизации 1.3.4", 0), 0);
-    EXPECT_EQ(tray.modify(144, "Клиент авторизации 1.3.4", 0), 0);
-    EXPECT_EQ(tray.modify(9999, "Клиент авторизации 1.3.4", 0), -1);
+    EXPECT_EQ(tray.add(IDI_GLOBE_GREY, default_caption, 0), 0);
+    EXPECT_EQ(tray.modify(IDI_GLOBE, default_caption, 0), 0);
+    EXPECT_EQ(tray.modify(9999, default_caption, 0), -1);
     EXPECT_EQ(tray.remove(0), 0);
 
     ASSERT_EQ(results.size(), 3u) << "the unloadable icon never reaches the shell";

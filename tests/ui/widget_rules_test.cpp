@@ -3,6 +3,9 @@
 #include "ui/message_window.h"
 #include "ui/properties.h"
 
+#include "res/resource.h"
+#include "tests/common/case_name.h"
+
 #include <gtest/gtest.h>
 
 #include <ostream>
@@ -15,6 +18,7 @@ namespace {
 // --- the picture ------------------------------------------------------------------------
 
 struct picture_case {
+    const char* name;
     const char* params;
     int bitmap;
 };
@@ -29,18 +33,31 @@ TEST_P(message_picture_test, params_pick_the_picture) {
     EXPECT_EQ(message_picture(GetParam().params), GetParam().bitmap) << GetParam().params;
 }
 
+constexpr int emblem = IDB_EMBLEM, road_works = IDB_ROADWORKS, warning = IDB_MESSAGE_WARNING;
+
 INSTANTIATE_TEST_SUITE_P(
     params, message_picture_test,
     ::testing::Values(
-        picture_case{"", 136}, picture_case{"icon=1", 138}, picture_case{"icon=2", 142},
-        picture_case{"icon=3", 136}, picture_case{"icon=0", 136},
-        picture_case{"icon=2;icon=1", 138}, picture_case{"icon=1;icon=2", 142},
-        picture_case{"a=b;icon=2;c=d", 142}, picture_case{"icon=1;", 138},
-        picture_case{";;icon=1;;", 138}, picture_case{"icon=2x", 142}, picture_case{"icon= 2", 142},
-        picture_case{"icon=+1", 138}, picture_case{"icon=-1", 136}, picture_case{"icon=x2", 136},
-        picture_case{"icon", 136}, picture_case{"icon=", 136}, picture_case{"icon=1=2", 136},
-        picture_case{"Icon=1", 136}, picture_case{"icon==2", 142},
-        picture_case{"icon=99999999999999999999", 136}, picture_case{"icon=4294967298", 136}));
+        picture_case{"none", "", emblem}, picture_case{"icon_1", "icon=1", road_works},
+        picture_case{"icon_2", "icon=2", warning}, picture_case{"icon_3", "icon=3", emblem},
+        picture_case{"icon_0", "icon=0", emblem},
+        picture_case{"last_of_two_is_1", "icon=2;icon=1", road_works},
+        picture_case{"last_of_two_is_2", "icon=1;icon=2", warning},
+        picture_case{"among_others", "a=b;icon=2;c=d", warning},
+        picture_case{"trailing_separator", "icon=1;", road_works},
+        picture_case{"empty_pieces_around", ";;icon=1;;", road_works},
+        picture_case{"letter_after_the_digit", "icon=2x", warning},
+        picture_case{"blank_before_the_digit", "icon= 2", warning},
+        picture_case{"plus_sign", "icon=+1", road_works},
+        picture_case{"minus_sign", "icon=-1", emblem},
+        picture_case{"letter_before_the_digit", "icon=x2", emblem},
+        picture_case{"no_value", "icon", emblem}, picture_case{"empty_value", "icon=", emblem},
+        picture_case{"value_holds_an_equals_sign", "icon=1=2", emblem},
+        picture_case{"capital_name", "Icon=1", emblem},
+        picture_case{"doubled_equals_sign", "icon==2", warning},
+        picture_case{"beyond_64_bits", "icon=99999999999999999999", emblem},
+        picture_case{"beyond_32_bits", "icon=4294967298", emblem}),
+    test::case_name());
 
 // --- the place --------------------------------------------------------------------------
 
@@ -89,7 +106,7 @@ INSTANTIATE_TEST_SUITE_P(
                                 L"a\xFFFD"
                                 L"b"},
                       text_case{"no_room_at_all", "abc", 1, L""}),
-    [](const ::testing::TestParamInfo<text_case>& info) { return std::string(info.param.name); });
+    test::case_name());
 
 // --- the mappings -----------------------------------------------------------------------
 
