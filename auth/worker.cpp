@@ -36,6 +36,8 @@ constexpr ULONGLONG network_wait_ms = 5 * 60 * 1000;
 constexpr int max_late_answers = 64;
 // Big enough for any datagram, so a dropped one is logged with its real size.
 constexpr std::size_t max_datagram_size = 65536;
+// The server's refusal of an encrypted random that answers no challenge it holds.
+constexpr unsigned wrong_password_code = 1001;
 
 [[noreturn]] void fatal(const std::string& message) {
     EX_RAISE_IN(c_exception, message, auth_proc_signature);
@@ -196,6 +198,7 @@ private:
             if (!notice_stop())
                 return false;
             at_once_ = true;
+            abandoned_ = true;
         }
         return true;
     }
@@ -538,6 +541,8 @@ private:
             return;
         case chunk_error_code: {
             const unsigned code = read_error_code(data);
+            if (refused_after_abandon(code))
+                return;
             if (code != 0) {
                 failure("-> Error: Server error code: " + std::to_string(code),
                         server_error_text(static_cast<std::uint16_t>(code)), cause::server);
@@ -561,6 +566,19 @@ private:
         }
     }
 
+    // The exchange given up for a stop may have been answered all the same, with a challenge
+    // this worker never read; the server then refuses the disconnect request, which answers
+    // the one before. The refusal carries the server's newest challenge: the disconnect request
+    // goes out once more, at once, answering that one.
+    bool refused_after_abandon(unsigned code) {
+        if (code != wrong_password_code || !disconnect_requested_ || !abandoned_)
+            return false;
+        abandoned_ = false;
+        at_once_ = true;
+        LOG(log_, LOG_WARNING, "-> Disconnect refused after an abandoned exchange, sent again");
+        return true;
+    }
+
     worker_input& in_;
     worker_context& ctx_;
     const c_logger& log_;
@@ -582,6 +600,7 @@ private:
     bool unanswered_ = false; // the last request answered no challenge
     bool encrypted_sent_ = false;
     bool disconnect_requested_ = false;
+    bool abandoned_ = false; // an exchange was given up for the stop; its answer may have gone out
     int quick_retries_ = 0;
     bool succeeded_ = false;           // an answered challenge was accepted in this run
     bool waiting_for_network_ = false; // at logon, a network failure before any success

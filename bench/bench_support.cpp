@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <sstream>
 #include <stdexcept>
 
 namespace bench {
@@ -29,7 +30,7 @@ std::string quoted(const std::string& s) {
         if (c == '"' || c == '\\') {
             out += '\\';
             out += static_cast<char>(c);
-        } else if (c < 0x20 || c > 0x7E) {
+        } else if (c < 0x20 || c == 0x7F) { // text beyond ASCII is UTF-8 and stays as it is
             char escape[8];
             std::snprintf(escape, sizeof escape, "\\u%04x", c);
             out += escape;
@@ -191,6 +192,54 @@ void remove_setting(const char* name) {
         return;
     RegDeleteValueA(key, name);
     RegCloseKey(key);
+}
+
+std::string read_all(HANDLE source) {
+    std::string text;
+    char buffer[4096];
+    DWORD got = 0;
+    while (ReadFile(source, buffer, sizeof buffer, &got, nullptr) && got)
+        text.append(buffer, got);
+    return text;
+}
+
+std::string read_file(const std::string& path) {
+    const HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                    OPEN_EXISTING, 0, nullptr);
+    if (file == INVALID_HANDLE_VALUE)
+        return "";
+    std::string text = read_all(file);
+    CloseHandle(file);
+    return text;
+}
+
+std::string utf8_of_ansi(const std::string& text) {
+    const int wide_size =
+        MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
+    std::wstring wide(static_cast<std::size_t>(wide_size), L'\0');
+    MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), wide.data(),
+                        wide_size);
+    const int size =
+        WideCharToMultiByte(CP_UTF8, 0, wide.data(), wide_size, nullptr, 0, nullptr, nullptr);
+    std::string out(static_cast<std::size_t>(size), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, wide.data(), wide_size, out.data(), size, nullptr, nullptr);
+    return out;
+}
+
+std::set<std::string> unanswered_connects(unsigned short port) {
+    // Lines of "sl local remote st ...", addresses as hex "0100007F:1F90", st 02 is SYN_SENT.
+    char remote[16];
+    std::snprintf(remote, sizeof remote, "0100007F:%04X", port);
+    std::set<std::string> out;
+    std::istringstream lines(read_file("Z:\\proc\\net\\tcp"));
+    std::string line;
+    while (std::getline(lines, line)) {
+        std::istringstream fields(line);
+        std::string slot, local, peer, state;
+        if (fields >> slot >> local >> peer >> state && peer == remote && state == "02")
+            out.insert(local);
+    }
+    return out;
 }
 
 std::string windows_path(const std::string& unix_path) {

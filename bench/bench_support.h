@@ -9,6 +9,7 @@
 #include <windows.h>
 
 #include <functional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -83,6 +84,20 @@ void remove_setting(const char* name);
 
 // Wine maps the Unix file system onto drive Z:.
 std::string windows_path(const std::string& unix_path);
+
+// Everything a file or pipe gives until its end.
+std::string read_all(HANDLE source);
+
+// A whole file (also one of Linux's /proc, through Z:); empty when it cannot be read.
+std::string read_file(const std::string& path);
+
+// Text of the ANSI code page (the program's texts) as UTF-8 (the result lines' texts).
+std::string utf8_of_ansi(const std::string& text);
+
+// The local addresses ("0100007F:C350") of this machine's TCP connects to 127.0.0.1:port that
+// have had no answer yet (SYN_SENT): the client's connect to a server that drops SYNs. Linux
+// lists them; the Windows side has no call that shows a connect in progress.
+std::set<std::string> unanswered_connects(unsigned short port);
 
 // Request packets of the sizes the client sends, built with the client's own packet code.
 std::vector<unsigned char> build(const std::string& login, const std::string& password,

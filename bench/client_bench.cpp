@@ -1,14 +1,18 @@
 // The client measured where it runs: in this process with a window that takes its
-// notifications (connect, stop, idle cost, endurance, fault soak), and the real program driven
+// notifications (connect, stop, idle cost, endurance, faults), and the real program driven
 // from outside (WM_CLOSE to exit). Every run has its own reference server; results are JSON
 // lines on standard output (see bench_support.h), which scripts/bench.sh collects.
 //
 //   client_bench latency REPETITIONS BLOCKS    connect and stop, UDP and TCP, with the floor
-//   client_bench close REPETITIONS             WM_CLOSE to exit of AuthClient.exe, with a peer
+//   client_bench close REPETITIONS             WM_CLOSE to exit of AuthClient.exe, with a peer,
+//                                              and with the server unreachable
 //   client_bench idle SECONDS                  CPU time and wake-ups while authorised
 //   client_bench endurance udp|tcp PASSES      passes at period 0: verified, handles, memory
-//   client_bench faults udp|tcp PASSES SEED    one answer in ten dropped, delayed or broken
-#include "bench/bench_support.h"
+//   client_bench faults udp|tcp PASSES SEED    one answer in ten faulted (fault_bench.h)
+//   client_bench stops REPETITIONS             stop(0) while a renewal is stuck (fault_bench.h)
+//   client_bench parts REPETITIONS             what the platform calls of a pass cost
+#include "bench/client_run.h"
+#include "bench/fault_bench.h"
 
 #include "auth/client.h"
 #include "env/env.h"
@@ -18,6 +22,7 @@
 #include <winsock2.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cstdio>
 #include <cstdlib>
 #include <functional>
@@ -28,6 +33,7 @@
 #include <set>
 #include <stdexcept>
 #include <string>
+#include <thread>
 #include <vector>
 
 #ifndef AUTHCLIENT_EXE_PATH
@@ -39,109 +45,20 @@
 
 namespace {
 
+using bench::client_run;
+using bench::contains;
+using bench::fail;
+using bench::login;
 using bench::now_us;
+using bench::password;
+using bench::point_at;
+using bench::protocol_name;
+using bench::read_file;
+using bench::records;
+using bench::winsock;
 
-const char* const login = "user";
-const char* const password = "secret";
 const char* const main_class = "MainDlgClass-{102394812}";
 constexpr int id_disconnect = 1003;
-
-[[noreturn]] void fail(const std::string& what) {
-    throw std::runtime_error(what);
-}
-
-bool contains(const std::string& json, const char* text) {
-    return json.find(text) != std::string::npos;
-}
-
-std::string protocol_name(int protocol) {
-    return protocol == env::protocol_udp ? "udp" : "tcp";
-}
-
-int protocol_of(const std::string& name) {
-    if (name == "udp")
-        return env::protocol_udp;
-    if (name == "tcp")
-        return env::protocol_tcp;
-    fail("protocol must be udp or tcp");
-}
-
-class winsock {
-public:
-    winsock() {
-        WSADATA data;
-        if (WSAStartup(MAKEWORD(2, 0), &data) != 0)
-            fail("WSAStartup failed");
-    }
-    ~winsock() { WSACleanup(); }
-    winsock(const winsock&) = delete;
-    winsock& operator=(const winsock&) = delete;
-};
-
-// The environment and the client, reporting to a recorder window of this thread.
-struct client_run {
-    bench::recorder recorder;
-    env::c_env environment{recorder.window()};
-    std::unique_ptr<auth::c_client> client;
-
-    client_run() {
-        environment.login = login;
-        environment.password = password;
-        client = std::make_unique<auth::c_client>(environment);
-    }
-    ~client_run() {
-        if (client->state() != auth::idle) {
-            const std::size_t mark = recorder.events().size();
-            client->stop(0);
-            bench::pump_until([&] { return recorder.find(auth::idle, mark) >= 0; }, 30000);
-        }
-        environment.main_window = nullptr;
-        client.reset();
-    }
-
-    // Waits for `state` at or after `from`; its position.
-    std::size_t wait(int state, std::size_t from, DWORD timeout_ms = 30000) {
-        long found = -1;
-        if (!bench::pump_until(
-                [&] {
-                    found = recorder.find(state, from);
-                    return found >= 0;
-                },
-                timeout_ms))
-            fail("the client did not report state " + std::to_string(state));
-        return static_cast<std::size_t>(found);
-    }
-};
-
-void point_at(const test_auth_server& server) {
-    bench::set_setting("AUTH_SERVER", "127.0.0.1");
-    bench::set_setting("AUTH_PORT", std::to_string(server.port()));
-    bench::set_setting("AUTH_TYPE", "2");
-}
-
-// Server records until `count` have come (or, with count 0, until none came for `quiet_ms`),
-// keeping this thread's messages flowing meanwhile.
-std::vector<std::string> records(test_auth_server& server, std::size_t count, int timeout_ms,
-                                 int quiet_ms = 300) {
-    std::vector<std::string> out;
-    const double deadline = now_us() + timeout_ms * 1000.0;
-    double last = now_us();
-    for (;;) {
-        if (auto r = server.next_request(2)) {
-            out.push_back(std::move(*r));
-            last = now_us();
-            if (count && out.size() == count)
-                return out;
-            continue;
-        }
-        MSG msg;
-        while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE))
-            DispatchMessageA(&msg);
-        const double now = now_us();
-        if (now > deadline || (!count && now - last > quiet_ms * 1000.0))
-            return out;
-    }
-}
 
 // Runs a program to its end and returns what it wrote on standard output.
 std::string run_program(const std::string& command_line) {
@@ -161,16 +78,13 @@ std::string run_program(const std::string& command_line) {
     writable.push_back('\0');
     const BOOL started = CreateProcessA(nullptr, writable.data(), nullptr, nullptr, TRUE, 0,
                                         nullptr, nullptr, &startup, &info);
+    const DWORD error = GetLastError();
     CloseHandle(write_end);
     if (!started) {
         CloseHandle(read_end);
-        fail("cannot start " + command_line);
+        fail("cannot start " + command_line + ": error " + std::to_string(error));
     }
-    std::string output;
-    char buffer[4096];
-    DWORD got = 0;
-    while (ReadFile(read_end, buffer, sizeof buffer, &got, nullptr) && got)
-        output.append(buffer, got);
+    std::string output = bench::read_all(read_end);
     CloseHandle(read_end);
     WaitForSingleObject(info.hProcess, 30000);
     DWORD code = 1;
@@ -279,8 +193,10 @@ public:
         startup.cb = sizeof startup;
         PROCESS_INFORMATION info{};
         if (!CreateProcessA(nullptr, writable.data(), nullptr, nullptr, FALSE, 0, nullptr,
-                            folder.empty() ? nullptr : folder.c_str(), &startup, &info))
-            fail("cannot start " + command_line);
+                            folder.empty() ? nullptr : folder.c_str(), &startup, &info)) {
+            const DWORD error = GetLastError();
+            fail("cannot start " + command_line + ": error " + std::to_string(error));
+        }
         CloseHandle(info.hThread);
         handle_ = info.hProcess;
         id_ = info.dwProcessId;
@@ -326,6 +242,69 @@ double close_and_time(const process& p, HWND window) {
     return now_us() - t0;
 }
 
+// The program's main window once the program has authorised and shows it.
+HWND authorised_window(const process& p, test_auth_server& server) {
+    const auto exchange = records(server, 2, 30000);
+    if (exchange.size() != 2 || !contains(exchange[1], "\"verified\":true"))
+        fail("the program did not authorise");
+    const HWND main = wait_window(main_class, p.id(), 30000);
+    if (!main)
+        fail("the program's main window did not appear");
+    // The disconnect button is enabled once the window shows `authorised`.
+    if (!bench::pump_until([&] { return IsWindowEnabled(GetDlgItem(main, id_disconnect)); }, 30000,
+                           5))
+        fail("the program did not show authorised");
+    return main;
+}
+
+// Looks, on a thread of its own, for an unanswered connect to the server's port other than
+// those already known: nothing reaches a server that drops SYNs, so only this machine shows
+// that a connect was tried.
+class connect_watch {
+public:
+    connect_watch(unsigned short port, std::set<std::string> known)
+        : thread_([this, port, known] {
+              while (!over_ && !seen_) {
+                  for (const auto& local : bench::unanswered_connects(port))
+                      seen_ = seen_ || !known.count(local);
+                  Sleep(20);
+              }
+          }) {}
+    ~connect_watch() {
+        over_ = true;
+        thread_.join();
+    }
+    connect_watch(const connect_watch&) = delete;
+    connect_watch& operator=(const connect_watch&) = delete;
+    bool seen() const { return seen_; }
+
+private:
+    std::atomic<bool> over_{false}, seen_{false};
+    std::thread thread_; // last, so that it starts once the flags are made
+};
+
+// Closes the program while its renewal hangs in a connect whose SYNs the server drops: the
+// time to its exit, and whether its disconnect exchange tried a connect of its own.
+double close_unreachable(const process& p, HWND main, test_auth_server& server, bool& attempted) {
+    server.command("fault unreachable");
+    std::set<std::string> renewal;
+    if (!bench::pump_until(
+            [&] {
+                renewal = bench::unanswered_connects(server.port());
+                return !renewal.empty();
+            },
+            15000, 5))
+        fail("no connect of the program's renewal was seen");
+    double us = 0;
+    {
+        connect_watch disconnect(server.port(), renewal);
+        us = close_and_time(p, main);
+        attempted = disconnect.seen();
+    }
+    server.command("fault none");
+    return us;
+}
+
 void clear_program_settings() {
     RegDeleteTreeA(HKEY_CURRENT_USER, "Software\\Auth Client");
     RegDeleteKeyA(HKEY_CURRENT_USER, "Software\\Auth Client");
@@ -359,17 +338,7 @@ int run_close(int repetitions) {
     for (int i = -1; i < repetitions; ++i) { // the first round warms up
         {
             process p(program, temp);
-            const auto exchange = records(server, 2, 30000);
-            if (exchange.size() != 2 || !contains(exchange[1], "\"verified\":true"))
-                fail("the program did not authorise");
-            const HWND main = wait_window(main_class, p.id(), 30000);
-            if (!main)
-                fail("the program's main window did not appear");
-            // The disconnect button is enabled once the window shows `authorised`.
-            if (!bench::pump_until([&] { return IsWindowEnabled(GetDlgItem(main, id_disconnect)); },
-                                   30000, 5))
-                fail("the program did not show authorised");
-            const double us = close_and_time(p, main);
+            const double us = close_and_time(p, authorised_window(p, server));
             const auto disconnect = records(server, 1, 10000);
             if (disconnect.size() != 1 || !contains(disconnect[0], "\"disconnect\":true"))
                 ++anomalies;
@@ -386,9 +355,25 @@ int run_close(int repetitions) {
                 peer_us.push_back(us);
         }
     }
+    // The same program over TCP, renewing every second, closed while the server is
+    // unreachable: the close's wait of 5000 ms bounds its exit.
+    bench::set_setting("AUTH_PROTOCOL", std::to_string(env::protocol_tcp));
+    bench::set_setting("RECONNECT_PERIOD", "1");
+    std::vector<double> unreachable_us;
+    int unattempted = 0;
+    for (int i = 0; i < repetitions; ++i) {
+        process p(program, temp);
+        bool attempted = false;
+        unreachable_us.push_back(
+            close_unreachable(p, authorised_window(p, server), server, attempted));
+        unattempted += !attempted;
+    }
     clear_program_settings();
     bench::result("close_program").numbers("samples_us", program_us).number("anomalies", anomalies);
     bench::result("close_peer").numbers("samples_us", peer_us);
+    bench::result("close_unreachable")
+        .numbers("samples_us", unreachable_us)
+        .number("unattempted", unattempted);
     return 0;
 }
 
@@ -396,8 +381,6 @@ int run_close(int repetitions) {
 
 // Wine runs each Windows thread as a Linux thread. Its files are opened by the wineserver, so
 // "/proc/self" would be the wineserver's: this process is found by its command line.
-std::string read_file(const std::string& path);
-
 std::vector<std::string> directory(const std::string& pattern) {
     std::vector<std::string> out;
     WIN32_FIND_DATAA found;
@@ -429,20 +412,6 @@ std::string unix_process(const char* mode) {
 std::set<std::string> tasks(const std::string& pid) {
     const auto list = directory("Z:\\proc\\" + pid + "\\task\\*");
     return std::set<std::string>(list.begin(), list.end());
-}
-
-std::string read_file(const std::string& path) {
-    const HANDLE file = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
-                                    OPEN_EXISTING, 0, nullptr);
-    if (file == INVALID_HANDLE_VALUE)
-        return "";
-    std::string text;
-    char buffer[512];
-    DWORD got = 0;
-    while (ReadFile(file, buffer, sizeof buffer, &got, nullptr) && got)
-        text.append(buffer, got);
-    CloseHandle(file);
-    return text;
 }
 
 // schedstat: time on the CPU (ns), time waiting to run (ns), times scheduled in.
@@ -623,30 +592,20 @@ int run_endurance(int protocol, int passes) {
     const int step = std::max(1, (passes - warm_up) / 10);
     std::vector<double> trend_pass, trend_handles, trend_private, trend_committed;
     bench::resources start, end;
-    double t_start = 0, t_end = 0, longest_gap_us = 0;
+    double t_start = 0, t_end = 0;
     int seen = 0, verified = 0, unverified = 0, not_ok = 0;
 
     run.client->start();
-    double last = now_us();
+    bench::pass_reader reader(server);
     while (seen < passes) {
-        auto r = server.next_request(5);
+        const std::string r = reader.next(seen);
         const double now = now_us();
-        if (!r) {
-            MSG msg;
-            while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE))
-                DispatchMessageA(&msg);
-            if (now - last > 20e6)
-                fail("no request for 20 s after pass " + std::to_string(seen));
-            continue;
-        }
-        longest_gap_us = std::max(longest_gap_us, now - last);
-        last = now;
         ++seen;
-        if (contains(*r, "\"verified\":true"))
+        if (contains(r, "\"verified\":true"))
             ++verified;
-        else if (contains(*r, "\"encrypted_random\":true"))
+        else if (contains(r, "\"encrypted_random\":true"))
             ++unverified;
-        if (!contains(*r, "\"answer\":\"ok\""))
+        if (!contains(r, "\"answer\":\"ok\""))
             ++not_ok;
         if (seen == warm_up || seen == passes || (seen > warm_up && (seen - warm_up) % step == 0)) {
             const bench::resources s = bench::sample_resources();
@@ -678,7 +637,7 @@ int run_endurance(int protocol, int passes) {
         .number("error_states", errors)
         .number("measured_passes", passes - warm_up)
         .number("seconds", (t_end - t_start) / 1e6)
-        .number("longest_gap_ms", longest_gap_us / 1000)
+        .number("longest_gap_ms", reader.longest_gap_us() / 1000)
         .number("handles_start", start.handles)
         .number("handles_end", end.handles)
         .number("private_start", start.private_bytes)
@@ -693,137 +652,6 @@ int run_endurance(int protocol, int passes) {
         .numbers("trend_handles", trend_handles)
         .numbers("trend_private", trend_private)
         .numbers("trend_committed", trend_committed);
-    return 0;
-}
-
-// ---- fault soak ----
-
-int run_faults(int protocol, int passes, unsigned seed) {
-    winsock sockets;
-    test_auth_server server({"--account", std::string(login) + ":" + password});
-    bench::registry_sandbox sandbox;
-    point_at(server);
-    bench::set_setting("AUTH_PROTOCOL", std::to_string(protocol));
-    bench::set_setting("RECONNECT_PERIOD", "0");
-    client_run run;
-    std::mt19937 random(seed);
-    constexpr int max_delay_ms = 7000; // beyond the 5 s answer time-out
-    std::uniform_int_distribution<int> one_in_ten(0, 9), kind(0, 2), delay_ms(100, max_delay_ms);
-    double last_fault_us = 0;
-
-    // Every exchange as the server saw it. One that was not faulted but refused (code 1001)
-    // answered a challenge that a late answer had moved on; more than the three quick retries
-    // of those in a row would mean the client is stuck behind.
-    int seen = 0, good = 0, refused = 0, refused_run = 0, longest_refused_run = 0;
-    std::map<std::string, int> injected, applied;
-    bool pending = false;
-    auto take = [&](const std::string& record) {
-        ++seen;
-        const std::string answer = test_auth_server::field(record, "answer");
-        const bool faulted = answer.rfind("fault ", 0) == 0;
-        if (faulted) {
-            ++applied[answer.substr(6, answer.find(' ', 6) - 6)];
-            pending = false;
-        }
-        good += answer == "ok" && !contains(record, "\"verified\":false");
-        if (!faulted && answer != "ok") {
-            ++refused;
-            longest_refused_run = std::max(longest_refused_run, ++refused_run);
-        } else if (answer == "ok") {
-            refused_run = 0;
-        }
-    };
-
-    run.client->start();
-    run.wait(auth::authorised, 0); // a failure before the first success is fatal by design
-    double last = now_us(), longest_gap_us = 0;
-    while (seen < passes) {
-        auto r = server.next_request(5);
-        const double now = now_us();
-        if (!r) {
-            MSG msg;
-            while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE))
-                DispatchMessageA(&msg);
-            // A pass takes at most the 5 s answer time and a 500 ms pause.
-            if (now - last > 20e6)
-                fail("hang: no request for 20 s after pass " + std::to_string(seen));
-            continue;
-        }
-        longest_gap_us = std::max(longest_gap_us, now - last);
-        last = now;
-        take(*r);
-        if (seen <= 2 || pending || one_in_ten(random) != 0)
-            continue; // the first two passes are the authorization itself
-        std::string command;
-        switch (kind(random)) {
-        case 0:
-            command = "fault drop 1";
-            ++injected["drop"];
-            break;
-        case 1:
-            command = "fault delay " + std::to_string(delay_ms(random)) + " 1";
-            ++injected["delay"];
-            break;
-        default:
-            command = "fault broken 1";
-            ++injected["broken"];
-        }
-        server.command(command);
-        pending = true;
-        last_fault_us = now_us();
-    }
-    const int soak_passes = seen, soak_good = good;
-
-    // No more faults; the last one may still be in recovery, and a delayed answer still on its
-    // way. Both must be over before the stop: a failure of the disconnect exchange is fatal and
-    // would wait in an error box.
-    server.command("fault none");
-    const auto& events = run.recorder.events();
-    bench::pump_until(
-        [&] {
-            while (auto r = server.next_request(0))
-                take(*r);
-            return events.back().state == auth::authorised &&
-                   now_us() - last_fault_us > (max_delay_ms + 1000) * 1000.0;
-        },
-        30000, 50);
-
-    // Each `error` must end in `authorised`.
-    std::vector<double> recovery_ms;
-    int episodes = 0, unrecovered = 0;
-    for (std::size_t i = 0; i < events.size(); ++i) {
-        if (events[i].state != auth::error || (i && events[i - 1].state == auth::error))
-            continue;
-        ++episodes;
-        std::size_t j = i + 1;
-        while (j < events.size() && events[j].state != auth::authorised)
-            ++j;
-        if (j == events.size())
-            ++unrecovered;
-        else
-            recovery_ms.push_back((events[j].t_us - events[i].t_us) / 1000);
-    }
-    run.client->stop(0);
-    run.wait(auth::idle, events.size() - 1);
-    auto count = [](const std::map<std::string, int>& m, const char* k) {
-        const auto it = m.find(k);
-        return it == m.end() ? 0 : it->second;
-    };
-    bench::result("faults_" + protocol_name(protocol))
-        .number("passes", soak_passes)
-        .number("good_passes", soak_good)
-        .number("injected_drop", count(injected, "drop"))
-        .number("injected_delay", count(injected, "delay"))
-        .number("injected_broken", count(injected, "broken"))
-        .number("applied_drop", count(applied, "drop"))
-        .number("applied_delay", count(applied, "delay"))
-        .number("applied_broken", count(applied, "broken"))
-        .number("error_episodes", episodes)
-        .number("unrecovered", unrecovered)
-        .number("refused", refused)
-        .number("longest_refused_run", longest_refused_run)
-        .number("longest_gap_ms", longest_gap_us / 1000)
-        .numbers("recovery_ms", recovery_ms);
     return 0;
 }
 
@@ -921,7 +749,8 @@ int run_parts(int repetitions) {
 
 int usage() {
     std::fprintf(stderr, "usage: client_bench latency REPETITIONS BLOCKS | close REPETITIONS | "
-                         "idle SECONDS | endurance udp|tcp PASSES | faults udp|tcp PASSES SEED\n");
+                         "idle SECONDS | endurance udp|tcp PASSES | faults udp|tcp PASSES SEED | "
+                         "stops REPETITIONS | parts REPETITIONS\n");
     return 2;
 }
 
@@ -936,13 +765,15 @@ int main(int argc, char** argv) {
             return run_close(std::stoi(a[1]));
         if (a.size() == 2 && a[0] == "parts")
             return run_parts(std::stoi(a[1]));
+        if (a.size() == 2 && a[0] == "stops")
+            return bench::run_stops(std::stoi(a[1]));
         if (a.size() == 2 && a[0] == "idle")
             return run_idle(std::stoi(a[1]));
         if (a.size() == 3 && a[0] == "endurance")
-            return run_endurance(protocol_of(a[1]), std::stoi(a[2]));
+            return run_endurance(bench::protocol_of(a[1]), std::stoi(a[2]));
         if (a.size() == 4 && a[0] == "faults")
-            return run_faults(protocol_of(a[1]), std::stoi(a[2]),
-                              static_cast<unsigned>(std::stoul(a[3])));
+            return bench::run_faults(bench::protocol_of(a[1]), std::stoi(a[2]),
+                                     static_cast<unsigned>(std::stoul(a[3])));
         return usage();
     } catch (const std::exception& e) {
         std::fprintf(stderr, "client_bench: %s\n", e.what());

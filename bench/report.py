@@ -12,7 +12,7 @@ import sys
 def load_results(path):
     results = {}
     failures = []
-    with open(path, encoding="utf-8") as f:
+    with open(path, encoding="utf-8", errors="replace") as f:
         for line in f:
             line = line.strip()
             if not line.startswith("{"):
@@ -89,6 +89,40 @@ REQUIRED = {
 }
 
 
+# Every section of a run and what it must yield; one that yields nothing fails the run.
+FAULT_STOPS = {
+    "healthy_udp": "healthy server, UDP: the stop in the pause",
+    "healthy_tcp": "healthy server, TCP: the stop in the pause",
+    "held_tcp": "TCP answer held open",
+    "dripped_tcp": "TCP answer dripped, 1 byte a second",
+    "silent_udp": "UDP answer never sent",
+    "dropped_syn_tcp": "TCP connect whose SYNs are dropped",
+}
+SECTIONS = (
+    [("part_" + k, "samples_us") for k in
+     ("thread_start", "thread_exit", "registry_read", "send_message", "resolve",
+      "wait_signalled", "server_calls", "udp_socket")] +
+    [(f"{what}_{proto}", "samples_us") for what in ("floor_connect", "floor_rtt", "connect", "stop")
+     for proto in ("udp", "tcp")] +
+    [("close_program", "samples_us"), ("close_peer", "samples_us"),
+     ("close_unreachable", "samples_us"), ("idle", "seconds"),
+     ("endurance_udp", "passes"), ("endurance_tcp", "passes"),
+     ("faults_udp", "passes"), ("faults_tcp", "passes")] +
+    [("fault_stop_" + k, "to_idle_us") for k in FAULT_STOPS])
+
+
+def missing_sections(results, des):
+    """The sections that yielded no samples."""
+    missing = []
+    for rid, key in SECTIONS:
+        values = [r.get(key) for r in results.get(rid, [])]
+        if not any(v for v in values if v not in (None, [], 0)):
+            missing.append(rid)
+    if not des.get("ours_key_and_block") or not des.get("libcrypto_key_and_block"):
+        missing.append("des")
+    return missing
+
+
 def main():
     p = argparse.ArgumentParser()
     p.add_argument("--results", required=True)
@@ -97,10 +131,17 @@ def main():
     p.add_argument("--output", required=True)
     p.add_argument("--commit", default="unknown")
     p.add_argument("--counts", action="append", default=[])
+    p.add_argument("--load", nargs=2, type=float, metavar=("BEFORE", "AFTER"),
+                   help="the 1-minute load average before and after the run")
+    p.add_argument("--cores", type=int, default=2)
     a = p.parse_args()
 
     results, failures = load_results(a.results)
     des = des_figures(a.des)
+    for rid in missing_sections(results, des):
+        failures.append(f"no samples: {rid}")
+    for f in failures:
+        print(f"bench: {f}", file=sys.stderr)
     today = datetime.date.today().isoformat()
     lines = []
     w = lines.append
@@ -121,10 +162,18 @@ def main():
       "server (`tools/auth-server`, release build without sanitizers) runs natively on "
       "127.0.0.1. Counts of this run: " + "; ".join(a.counts) + ".")
     w("")
-    w("The machine is shared: other work ran on its two cores during the run, so single "
-      "samples scatter and the worst figures show that load more than the program. The floor "
-      "or peer of each line was measured in the same run, taking turns with the client, so "
-      "both saw the same load. Medians are the figures to compare.")
+    load = ""
+    if a.load:
+        load = (f"The load average (1 min) was {a.load[0]:.2f} before the run and "
+                f"{a.load[1]:.2f} after it, on {a.cores} cores. ")
+    if a.load and max(a.load) < a.cores / 2:
+        w(load + "The machine was otherwise idle; still, single samples scatter with the "
+          "scheduling of Wine's server process. Medians are the figures to compare.")
+    else:
+        w(load + "The machine was shared: other work ran on its cores during the run, so "
+          "single samples scatter and the worst figures show that load more than the program. "
+          "The floor or peer of each line was measured in the same run, taking turns with the "
+          "client, so both saw the same load. Medians are the figures to compare.")
     w("")
     if failures:
         w("**Runs that failed:** " + "; ".join(failures))
@@ -158,6 +207,45 @@ def main():
     w(f"| WM_CLOSE to process exit of `AuthClient.exe --tray --connect`, authorised over UDP "
       f"({len(cp)}×) | {pair(cp)} | a minimal window program's WM_CLOSE to exit: {pair(cq)}; "
       f"plus one UDP round trip: {us(peer)} | {ratio(med(cp), peer)} | (none set) | — |")
+
+    cu = samples(results, "close_unreachable")
+    if cu:
+        tried = len(cu) - sum(r["unattempted"] for r in results["close_unreachable"])
+        w(f"| WM_CLOSE to process exit of `AuthClient.exe --tray --connect` over TCP while the "
+          f"server is unreachable: the renewal's connect hangs, its SYNs dropped ({len(cu)}×); "
+          f"the disconnect's own connect seen in {tried:.0f} of {len(cu)} | {pair(cu)} | the same "
+          f"program closed with the server healthy (UDP, above): {pair(cp)} | "
+          f"{ratio(med(cu), med(cp))} | within the close's 5000 ms wait (+ 500 ms for the "
+          f"exit) | {'yes' if max(cu) <= 5500e3 and tried == len(cu) else 'no'} |")
+
+    for case in ("held_tcp", "dripped_tcp", "silent_udp", "dropped_syn_tcp"):
+        r = one(results, "fault_stop_" + case)
+        healthy = one(results, "fault_stop_healthy_" + case.rsplit("_", 1)[1])
+        if not r or not healthy:
+            continue
+        proto = r["protocol"].upper()
+        peer = (f"healthy server, {proto}, the stop in the pause: to the request "
+                f"{pair(healthy['to_request_us'])}; to `idle` {pair(healthy['to_idle_us'])}")
+        n = len(r["to_idle_us"])
+        note = f"; {r['anomalies']:.0f} anomalies, first: {r['first_anomaly']}" \
+            if r["anomalies"] else ""
+        if r["reaches_server"]:
+            xs = r["to_request_us"]
+            w(f"| `stop(0)` while a renewal is stuck: {FAULT_STOPS[case]} ({n}×){note} | "
+              f"to the disconnect request at the server {pair(xs)}; to `idle` "
+              f"{pair(r['to_idle_us'])} | {peer} | "
+              f"{ratio(med(xs), med(healthy['to_request_us']))} | the disconnect request on "
+              f"the wire within about 100 ms | "
+              f"{'yes' if xs and med(xs) <= 100e3 and not r['anomalies'] else 'no'} |")
+        else:
+            xs = r["to_box_us"]
+            w(f"| `stop(0)` while a renewal is stuck: {FAULT_STOPS[case]} ({n}×){note}. The "
+              f"disconnect request cannot reach the server: its own connect runs to the 5 s "
+              f"deadline and fails with its error box | to the box {pair(xs)}; to `idle` "
+              f"(the box answered at once) {pair(r['to_idle_us'])} | {peer} | "
+              f"{ratio(med(r['to_idle_us']), med(healthy['to_idle_us']))} | `idle` by the "
+              f"disconnect's connect deadline (5 s + 500 ms) | "
+              f"{'yes' if xs and max(xs) <= 5500e3 and not r['anomalies'] else 'no'} |")
 
     idle = one(results, "idle")
     if idle:
@@ -195,24 +283,32 @@ def main():
           f"{(e['private_end'] - e['private_start']) / 1024:+.0f} KiB | all verified, flat | "
           f"{'yes' if ok else 'no'} |")
 
-    soak = results.get("faults_udp", [])
-    if soak:
-        total = lambda k: sum(r[k] for r in soak)
+    soak_kinds = {
+        "udp": [("drop", "dropped"), ("delay", "delayed 0.1–7 s"), ("broken", "broken")],
+        "tcp": [("drop", "closed without a byte"), ("hold", "held open"),
+                ("drip", "dripped a byte every 0.1–0.45 s"), ("broken", "broken")],
+    }
+    for proto, kinds in soak_kinds.items():
+        soak = results.get("faults_" + proto, [])
+        if not soak:
+            continue
+        total = lambda k: sum(r.get(k, 0) for r in soak)
         rec = [x for r in soak for x in r["recovery_ms"]]
         gap = max(r["longest_gap_ms"] for r in soak)
         ok = total("unrecovered") == 0 and \
             max(r["longest_refused_run"] for r in soak) <= 3 and \
-            not any("fault soak" in f for f in failures)
-        w(f"| fault soak, UDP, RECONNECT_PERIOD 0: {total('passes'):.0f} passes over "
-          f"{len(soak)} clients, one answer in ten dropped ({total('applied_drop'):.0f}), "
-          f"delayed 0.1–7 s ({total('applied_delay'):.0f}) or broken "
-          f"({total('applied_broken'):.0f}) | {total('error_episodes'):.0f} `error` episodes, "
+            not any(f"fault soak {proto}" in f for f in failures)
+        faults = ", ".join(f"{text} ({total('applied_' + k):.0f})" for k, text in kinds[:-1])
+        faults += f" or {kinds[-1][1]} ({total('applied_' + kinds[-1][0]):.0f})"
+        w(f"| fault soak, {proto.upper()}, RECONNECT_PERIOD 0: {total('passes'):.0f} passes over "
+          f"{len(soak)} clients, one answer in ten {faults} | "
+          f"{total('error_episodes'):.0f} `error` episodes, "
           f"{total('unrecovered'):.0f} without recovery; {total('refused'):.0f} exchanges "
-          f"refused after a late answer, at most "
+          f"refused after a faulted answer had moved the challenge on, at most "
           f"{max(r['longest_refused_run'] for r in soak):.0f} in a row; recovery "
           f"{med(rec):.0f} ms / {max(rec) if rec else 0:.0f} ms; longest silence "
           f"{gap / 1000:.1f} s | quick retry: 500 ms pause, then one exchange | — | never "
-          f"hangs, `authorised` again within the three quick retries | "
+          f"hangs, `authorised` again within the three quick retries, stops without a box | "
           f"{'yes' if ok else 'no'} |")
 
     if des:
@@ -303,6 +399,14 @@ def main():
       "answer, because the server takes the challenge in the late answer as the one given; "
       "the next quick retry then succeeds (the refused exchanges counted above).")
     w("")
+    w("The soak over TCP, and the stops at its end, found \"Отключить\" ending in a "
+      "\"Неверный пароль\" box now and then (one stop in about thirty at period 0). A stop "
+      "gives up the exchange under way at once, but the server may have answered it already: it "
+      "then holds a challenge that the worker never read, and refuses the disconnect request, "
+      "which answers the one before, with code 1001. The worker now sends the disconnect "
+      "request once more with the challenge that the refusal carries; the figures above are "
+      "with that change.")
+    w("")
     w("## How each figure is taken")
     w("")
     w("- **Connect and stop** (`client_bench latency`): `auth::c_client` in the bench process "
@@ -318,7 +422,28 @@ def main():
       "server's records and the disconnect button enabled, then WM_CLOSE posted to "
       "`FindWindowA(\"MainDlgClass-{102394812}\", nullptr)` and the time until the process "
       "handle signals. The peer is `floor_bench window`, a hidden window that posts quit on "
-      "WM_DESTROY, timed the same way.")
+      "WM_DESTROY, timed the same way. The bench's Wine prefix has its virtual desktop from "
+      "its first session on: without one, and without a window manager, Wine waits about 2 s "
+      "whenever a window is shown or hidden (a first run once measured 2 s here). With the "
+      "server unreachable the program runs over TCP "
+      "with `RECONNECT_PERIOD` 1; once authorised, the server is told to drop SYNs "
+      "(`fault unreachable`, a full listen backlog), and WM_CLOSE is posted as soon as the "
+      "renewal's connect shows in Linux's `/proc/net/tcp` as unanswered (SYN_SENT). The "
+      "disconnect request cannot reach the server; that it was tried shows as a second "
+      "unanswered connect from another port, which a thread of the bench looks for while the "
+      "program exits.")
+    w("- **Stop under faults** (`client_bench stops`): the client in the bench process as "
+      "for connect and stop, `RECONNECT_PERIOD` 1, authorised afresh for every sample; the "
+      "server is told to hold the next TCP answer open (`hold`), to drip it a byte a second "
+      "(`drip 1 1000`), to send no UDP answer (`drop`) or to drop SYNs (`unreachable`), and "
+      "`stop(0)` follows as soon as the renewal's request record has come (or its connect "
+      "shows as SYN_SENT). The time to the disconnect request is when its record arrives over "
+      "the server's control connection, read by a thread of its own while the main thread "
+      "handles the client's notifications; the time to `idle` is the handled notification. "
+      "With SYNs dropped the disconnect's own connect runs to its 5 s deadline and the "
+      "failure is fatal: the error box is found, timed and answered at once. The healthy "
+      "figures are the same stop with a healthy server and `RECONNECT_PERIOD` 20, so that it "
+      "comes in the pause.")
     w("- **Idle** (`client_bench idle`): after the authorization and half a period, a sampler "
       "thread reads the Linux scheduler statistics of the worker thread once a second (Wine "
       "runs each Windows thread as a Linux thread) and counts the seconds in which it ran; "
@@ -334,8 +459,11 @@ def main():
       "(`PagefileUsage`), which is the same quantity on Windows. The start is sampled after a "
       "warm-up of a tenth of the passes (at most 1000).")
     w("- **Fault soak** (`client_bench faults`): after each request the bench tells the server, "
-      "with probability 1/10, to drop the next answer, delay it by 0.1 to 7 s (beyond 5 s the "
-      "client has given up on it and the late datagram arrives later), or break its chunks. "
+      "with probability 1/10, to fault the next answer. Over UDP: drop it, delay it by 0.1 to "
+      "7 s (beyond 5 s the client has given up on it and the late datagram arrives later), or "
+      "break its chunks. Over TCP: close the connection without a byte, hold it open (the "
+      "client gives up after 5 s), drip the answer a byte every 0.1 to 0.45 s (an answer of "
+      "about 20 bytes comes within the 5 s or after them), or break its chunks. "
       "Faults start after the authorization (a failure before the first success ends the "
       "worker by design). Every `error` state must be followed by `authorised`. An exchange "
       "that was not faulted but refused (code 1001) answered a challenge that a late answer "

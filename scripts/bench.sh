@@ -6,11 +6,13 @@
 # (build/bench-wineprefix), so it never touches the test trees. The counts default to the
 # full run and can be lowered for a quick look, e.g. BENCH_UDP_PASSES=5000 scripts/bench.sh:
 #   BENCH_REPETITIONS (50)        connect and stop, per protocol
-#   BENCH_CLOSE_REPETITIONS (10)  WM_CLOSE to exit of AuthClient.exe
+#   BENCH_CLOSE_REPETITIONS (10)  WM_CLOSE to exit of AuthClient.exe, healthy and unreachable
+#   BENCH_STOP_REPETITIONS (20)   stop while a renewal is stuck, per fault
 #   BENCH_IDLE_SECONDS (120)      idle cost while authorised
 #   BENCH_UDP_PASSES (100000)     endurance over UDP
 #   BENCH_TCP_PASSES (20000)      endurance over TCP
-#   BENCH_FAULT_PASSES (10000)    fault soak, split over BENCH_FAULT_PROCESSES (10) clients
+#   BENCH_FAULT_PASSES (10000)    fault soak per protocol, split over BENCH_FAULT_PROCESSES
+#                                 (10) clients
 #   BENCH_MACHINE                 the machine kind named in the report
 #   BENCH_OUTPUT                  the report (default docs/PERFORMANCE.md)
 set -uo pipefail
@@ -19,6 +21,7 @@ root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 
 repetitions=${BENCH_REPETITIONS:-50}
 close_repetitions=${BENCH_CLOSE_REPETITIONS:-10}
+stop_repetitions=${BENCH_STOP_REPETITIONS:-20}
 idle_seconds=${BENCH_IDLE_SECONDS:-120}
 udp_passes=${BENCH_UDP_PASSES:-100000}
 tcp_passes=${BENCH_TCP_PASSES:-20000}
@@ -31,6 +34,9 @@ host="$root/build/bench-host"
 win="$root/build/bench-win64"
 work="$win/bench-run"
 results="$work/results.jsonl"
+
+# The machine's load as the run begins (before its builds), for the report.
+load_before=$(cut -d' ' -f1 /proc/loadavg)
 
 ensure_packages libbenchmark-dev
 
@@ -74,28 +80,37 @@ bench() {
 bench parts parts 50
 bench latency latency "$repetitions" 5
 bench close close "$close_repetitions"
+bench stops stops "$stop_repetitions"
 bench idle idle "$idle_seconds"
 bench endurance-udp endurance udp "$udp_passes"
 bench endurance-tcp endurance tcp "$tcp_passes"
 
-log "fault soak: $fault_passes passes over $fault_processes clients"
-pids=()
-for i in $(seq 1 "$fault_processes"); do
-    share=$((fault_passes / fault_processes + (i <= fault_passes % fault_processes ? 1 : 0)))
-    (cd "$win/bench" && wine ./client_bench.exe faults udp "$share" "$i") \
-        >"$work/faults-$i.out" 2>"$work/faults-$i.log" </dev/null &
-    pids+=($!)
+for protocol in udp tcp; do
+    log "fault soak, $protocol: $fault_passes passes over $fault_processes clients"
+    pids=()
+    for i in $(seq 1 "$fault_processes"); do
+        share=$((fault_passes / fault_processes + (i <= fault_passes % fault_processes ? 1 : 0)))
+        (cd "$win/bench" && wine ./client_bench.exe faults "$protocol" "$share" "$i") \
+            >"$work/faults-$protocol-$i.out" 2>"$work/faults-$protocol-$i.log" </dev/null &
+        pids+=($!)
+    done
+    for i in "${!pids[@]}"; do
+        name="faults-$protocol-$((i + 1))"
+        if ! wait "${pids[$i]}"; then
+            echo "{\"id\":\"failure\",\"what\":\"fault soak $protocol $((i + 1)) failed\"}" \
+                >>"$results"
+            grep -h 'client_bench:' "$work/$name.log" >&2
+        fi
+        grep '^{' "$work/$name.out" >>"$results"
+    done
 done
-for i in "${!pids[@]}"; do
-    if ! wait "${pids[$i]}"; then
-        echo "{\"id\":\"failure\",\"what\":\"fault soak $((i + 1)) failed\"}" >>"$results"
-    fi
-    grep '^{' "$work/faults-$((i + 1)).out" >>"$results"
-done
+load_after=$(cut -d' ' -f1 /proc/loadavg)
 
 log "report: $output"
 python3 "$root/bench/report.py" --results "$results" --des "$work/des.json" \
     --machine "$machine" --output "$output" \
-    --counts "repetitions=$repetitions close=$close_repetitions idle=$idle_seconds" \
-    --counts "udp=$udp_passes tcp=$tcp_passes faults=$fault_passes/$fault_processes" \
+    --counts "repetitions=$repetitions close=$close_repetitions stops=$stop_repetitions" \
+    --counts "idle=$idle_seconds udp=$udp_passes tcp=$tcp_passes" \
+    --counts "faults=$fault_passes/$fault_processes per protocol" \
+    --load "$load_before" "$load_after" --cores "$(nproc)" \
     --commit "$(git -C "$root" rev-parse --short HEAD 2>/dev/null || echo unknown)"

@@ -117,7 +117,10 @@ wine_start() {
     # The display's scale and the desktop are read when the session starts, which the restart
     # below sees to. A virtual desktop gives windows a frame and the notification area a home;
     # without a window manager Wine otherwise waits about 2 s whenever a window is shown or
-    # hidden. Its size counts here: the session's first program opens it.
+    # hidden. The kind and size of desktop are fixed when the session's first program creates
+    # it, and a desktop outlives its last program by a few seconds, so the setting must be in
+    # place before the session starts: written inside it, the desktop that `reg` itself brought
+    # up would stay a plain one for as long as programs keep coming.
     [ -z "$dpi" ] || reg_write 'HKCU\Control Panel\Desktop' LogPixels "$dpi" REG_DWORD
     if [ "$(cat "$WINEPREFIX/.authclient-desktop" 2>/dev/null)" != "$desktop" ]; then
         reg_write 'HKCU\Software\Wine\Explorer' Desktop Default

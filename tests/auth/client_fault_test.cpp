@@ -111,6 +111,33 @@ TEST_F(Faults, CloseWhileUnreachableEndsWithinTheWait) {
     take_error_box(500);
 }
 
+// "Отключить" while a renewal's answer is on its way: the server has given a challenge that the
+// worker never reads (the answer comes after the exchange was given up) and refuses the
+// disconnect request, which answers the one before. The refusal brings the newest challenge;
+// the disconnect request goes out again with it, and the worker ends without "Неверный пароль".
+TEST_F(Faults, StopBeforeALateAnswerStillDisconnects) {
+    serve();
+    configure(env::protocol_udp, env::type_login, 1);
+    connect();
+    ASSERT_TRUE(recorder.wait_state(authorised));
+    request();
+    request();
+    server->command("fault delay 300 1");
+    request(); // the renewal, answered 300 ms after this record
+    client->stop(0);
+    // The worker gives the renewal up and waits for this thread to take its `busy` before it
+    // sends the disconnect request; this thread takes it once the late answer has gone out.
+    // The server's delay is a time, not an event: there is nothing else to wait for.
+    Sleep(800);
+    ASSERT_TRUE(pump_until(
+        [&] { return recorder.last_state() == idle || find_error_box(0) != nullptr; }, 15000));
+    EXPECT_EQ(take_error_box(0), std::nullopt);
+    const std::string refused = request(), accepted = request();
+    EXPECT_TRUE(json_bool(refused, "disconnect") && !json_bool(refused, "verified")) << refused;
+    EXPECT_TRUE(json_bool(accepted, "disconnect") && json_bool(accepted, "verified")) << accepted;
+    EXPECT_FALSE(server->next_request(300)) << "one disconnect request too many";
+}
+
 // A server whose answers carry no challenge: requests are paced like failures, and a stop ends
 // the worker after one disconnect exchange.
 TEST_F(Faults, AnswersWithoutAChallengeArePaced) {
