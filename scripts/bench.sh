@@ -43,23 +43,10 @@ results="$work/results.jsonl"
 # The machine's load as the run begins (before its builds), for the report.
 load_before=$(cut -d' ' -f1 /proc/loadavg)
 
-cleanup() {
-    wine_stop
-    display_stop
-}
-trap cleanup EXIT
-
 ensure_packages libbenchmark-dev
 
 configure() {
-    local tree=$1 preset=$2
-    shift 2
-    if [ ! -f "$tree/build.ninja" ]; then
-        cmake --preset "$preset" -S "$root" -B "$tree" -DAUTHCLIENT_TESTS=OFF \
-            -DAUTHCLIENT_BENCH=ON "$@" \
-            >/dev/null || return 1
-    fi
-    cmake --build "$tree" --parallel "$(nproc)"
+    configure_tree "$2" "$1" -DAUTHCLIENT_TESTS=OFF -DAUTHCLIENT_BENCH=ON "${@:3}" && build_tree "$1"
 }
 
 log "build: bench-host (release, no sanitizers)"
@@ -79,6 +66,7 @@ log "DES: key schedule and one block, ours and libcrypto's"
 export WINEPREFIX="$root/build/bench-wineprefix"
 display_start || exit 1
 wine_start
+at_exit wine_stop
 
 # One Windows bench run; its result lines go to the results, everything else to its log.
 bench() {

@@ -28,32 +28,10 @@ readonly wait_seconds=60
 
 server_pid=""
 desktop_pid=""
-cleanup() {
-    set +e
+# Stops the server and the program's desktop; at exit, before the Wine session ends.
+stop_demo() {
     [ -n "$desktop_pid" ] && kill "$desktop_pid" 2>/dev/null
     [ -n "$server_pid" ] && kill "$server_pid" 2>/dev/null && wait "$server_pid" 2>/dev/null
-    wine_stop
-    display_stop
-}
-trap cleanup EXIT
-
-# Configures a tree once, then builds only what the demo runs.
-build_targets() {
-    local preset=$1 dir=$2
-    shift 2
-    [ -f "$dir/build.ninja" ] || cmake --preset "$preset" -S "$root" -B "$dir" >/dev/null
-    cmake --build "$dir" --parallel "$(nproc)" --target "$@"
-}
-
-# Waits until the command succeeds, at most `seconds`; polls every 0.2 s.
-wait_for() {
-    local seconds=$1
-    shift
-    local deadline=$((SECONDS + seconds))
-    until "$@"; do
-        ((SECONDS < deadline)) || return 1
-        sleep 0.2
-    done
 }
 
 # Request records of the server from line $1 on that match $2.
@@ -99,8 +77,10 @@ take_screenshot() {
 log "installing what is missing"
 ensure_packages fonts-wine
 log "building the reference server and the program"
-build_targets host "$host_build" auth-server
-build_targets win64 "$win_build" AuthClient authclient-protect
+configure_tree host "$host_build"
+build_tree "$host_build" auth-server
+configure_tree win64 "$win_build"
+build_tree "$win_build" AuthClient authclient-protect
 server_exe=$host_build/tools/auth-server/auth-server
 protect_exe=$win_build/authclient-protect.exe
 
@@ -113,6 +93,8 @@ fi
 
 log "starting the Wine session ($WINEPREFIX)"
 wine_start || true # a server that is already up for this prefix is fine
+at_exit wine_stop
+at_exit stop_demo
 wine_fonts
 client_exe=$(winepath -w "$win_build/AuthClient.exe" 2>/dev/null </dev/null)
 
@@ -130,25 +112,22 @@ wait_for 30 grep -q '^listening' "$out/server.jsonl" || {
 port=$(sed -n 's/^port \([0-9]*\)$/\1/p' "$out/server.jsonl")
 
 log "writing the client's settings (server 127.0.0.1:$port, UDP, saved login and password)"
-reg_set() {
-    wine reg add 'HKCU\Software\Auth Client' /v "$1" /t REG_SZ /d "$2" /f >/dev/null 2>&1 </dev/null
-}
-wine reg delete 'HKCU\Software\Auth Client' /f >/dev/null 2>&1 </dev/null || true
+settings_clear
 protected_login=$(wine "$protect_exe" "$demo_login" </dev/null | tr -d '\r\n')
 protected_password=$(wine "$protect_exe" "$demo_password" </dev/null | tr -d '\r\n')
 [ -n "$protected_login" ] && [ -n "$protected_password" ] || {
     echo "authclient-protect gave nothing" >&2
     exit 1
 }
-reg_set AUTH_SERVER 127.0.0.1
-reg_set AUTH_PORT "$port"
-reg_set AUTH_PROTOCOL 17
-reg_set AUTH_TYPE 2
-reg_set AUTH_LOGIN "$protected_login"
-reg_set AUTH_PASSWD "$protected_password"
-reg_set AUTH_SAVE 1
-reg_set RECONNECT_PERIOD "$period"
-reg_set LOG_LEVEL 5
+settings_write AUTH_SERVER 127.0.0.1
+settings_write AUTH_PORT "$port"
+settings_write AUTH_PROTOCOL 17
+settings_write AUTH_TYPE 2
+settings_write AUTH_LOGIN "$protected_login"
+settings_write AUTH_PASSWD "$protected_password"
+settings_write AUTH_SAVE 1
+settings_write RECONNECT_PERIOD "$period"
+settings_write LOG_LEVEL 5
 
 status=0
 log "run 1: AuthClient.exe --tray --connect (as started with the system)"

@@ -75,15 +75,10 @@ session_running() {
 }
 own_session=0
 session_running || own_session=1
-own_display=0
-if [ -z "${DISPLAY:-}" ]; then
-    display_start || finish
-    own_display=1
-fi
+[ -n "${DISPLAY:-}" ] || display_start || finish
 wine_start
+((own_session)) && at_exit wine_stop
 
-settings_key='HKCU\Software\Auth Client'
-run_key='HKCU\Software\Microsoft\Windows\CurrentVersion\Run'
 uninstall_key='Software\Microsoft\Windows\CurrentVersion\Uninstall\AuthClient'
 
 run_wine() { timeout 120 wine "$@" </dev/null >>"$work/wine.log" 2>&1; }
@@ -111,7 +106,6 @@ reg_text() {
     reg_export "$1" "$work/value.reg" &&
         iconv -f UTF-16 -t UTF-8 "$work/value.reg" | tr -d '\r' | sed -nE "s/^\"$2\"=\"(.*)\"$/\1/p"
 }
-msi_property() { msiinfo export "$1" Property | tr -d '\r' | sed -n "s/^$2\t//p"; }
 msi_run() { run_wine msiexec "$1" "$(winepath -w "$2")" /qn; } # msi_run /i|/x PACKAGE
 # The entry of an MSI package in "Programs and Features" (HKLM), named by its ProductCode.
 msi_entry() { echo "HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\$(msi_property "$1" ProductCode)"; }
@@ -119,33 +113,21 @@ msi_packages=("$msi")
 reg_has "$settings_key" && reg_export "$settings_key" "$work/settings.reg"
 reg_has "$run_key" AuthClient && reg_export "$run_key" "$work/run.reg"
 app_pid=""
+# Leaves the prefix as it found it, before the session ends.
 cleanup() {
     [ -n "$app_pid" ] && kill "$app_pid" 2>/dev/null
     for p in "${msi_packages[@]}"; do
         reg_has "$(msi_entry "$p")" && msi_run /x "$p"
     done
-    wine reg delete "$settings_key" /f </dev/null >/dev/null 2>&1
+    settings_clear
     reg_import "$work/settings.reg"
-    wine reg delete "$run_key" /v AuthClient /f </dev/null >/dev/null 2>&1
     reg_import "$work/run.reg"
-    ((own_session)) && wine_stop
-    ((own_display)) && display_stop
     rm -rf "$work"
 }
-trap cleanup EXIT
+at_exit cleanup
 
-wait_for() { # wait_for SECONDS COMMAND...: polls until the command succeeds
-    local deadline=$((SECONDS + $1))
-    shift
-    until "$@"; do
-        ((SECONDS < deadline)) || return 1
-        sleep 0.2
-    done
-}
 gone() { [ ! -e "$1" ]; }
 same_file() { cmp -s "$1" "$2"; }
-equals() { [ "$1" = "$2" ]; }
-not() { ! "$@"; }
 
 win_user_dir="$(win_env LOCALAPPDATA)\\Programs\\AuthClient"
 user_dir=$(unix_path "$win_user_dir")
@@ -172,8 +154,7 @@ check "silent install exits 0" run_wine "$setup" /S
 check "the program is in %LOCALAPPDATA%\\Programs\\AuthClient" same_file "$exe" "$user_dir/AuthClient.exe"
 check "the uninstaller is beside it" test -f "$user_dir/uninstall.exe"
 if [ -n "${INSTALLER_CA:-}" ]; then
-    signed() { osslsigncode verify -CAfile "$INSTALLER_CA" -in "$1" >/dev/null 2>&1; }
-    check "the uninstaller is signed" signed "$user_dir/uninstall.exe"
+    check "the uninstaller is signed" signed_by "$INSTALLER_CA" "$user_dir/uninstall.exe"
 fi
 check "a Start-menu shortcut" test -f "$user_link"
 check "the uninstall entry names the folder and version" \
@@ -181,8 +162,8 @@ check "the uninstall entry names the folder and version" \
     "$win_user_dir $version"
 
 # It starts: with LOG_LEVEL 6 its client writes a TRACE line while the main window is built.
-wine reg add "$settings_key" /v LOG_LEVEL /d 6 /f </dev/null >/dev/null 2>&1
-wine reg add "$settings_key" /v AUTH_SERVER /d installer.test /f </dev/null >/dev/null 2>&1
+settings_write LOG_LEVEL 6
+settings_write AUTH_SERVER installer.test
 mkdir -p "$work/cwd"
 (cd "$work/cwd" && exec wine "$user_dir/AuthClient.exe" --tray </dev/null >>"$work/app.log" 2>&1) &
 app_pid=$!
@@ -197,8 +178,7 @@ check "it closed the normal way" grep -qs 'c_client::~c_client' "$work"/cwd/zerv
 app_ended && app_pid=""
 
 log "installer: silent uninstall, settings kept"
-wine reg add "$run_key" /v AuthClient /d "$win_user_dir\\AuthClient.exe --tray --connect" /f \
-    </dev/null >/dev/null 2>&1
+reg_write "$run_key" AuthClient "$win_user_dir\\AuthClient.exe --tray --connect"
 check "silent uninstall exits 0" uninstall_in_place "$win_user_dir" /S
 check "the program is removed" gone "$user_dir/AuthClient.exe"
 check "the shortcut is removed" gone "$user_link"
@@ -261,8 +241,8 @@ fi
 # --- the MSI package ----------------------------------------------------------------------
 
 log "installer: MSI package, silent install"
-wine reg add "$settings_key" /v LOG_LEVEL /d 6 /f </dev/null >/dev/null 2>&1
-wine reg add "$settings_key" /v AUTH_SERVER /d installer.test /f </dev/null >/dev/null 2>&1
+settings_write LOG_LEVEL 6
+settings_write AUTH_SERVER installer.test
 check "msiexec /i /qn exits 0" msi_run /i "$msi"
 check "the program is in Program Files\\AuthClient" same_file "$exe" "$machine_dir/AuthClient.exe"
 # Wine puts the shortcut of a per-machine package into the user's Start menu, Windows into all users'.

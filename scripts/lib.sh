@@ -1,7 +1,39 @@
-# Shared by the scripts: installing what is missing, building, and a Wine session for tests.
+# Shared by the scripts: installing what is missing, building, waiting, clean-up at exit, a Wine
+# session on a private display, the program's settings in a prefix, and packaging.
 # Source it; it expects `root` to be the repository's top folder.
 
 log() { printf '\033[1m== %s\033[0m\n' "$*" >&2; }
+
+as_root() {
+    if [ "$(id -u)" = 0 ]; then "$@"; else sudo "$@"; fi
+}
+
+# at_exit COMMAND [ARGUMENT...]: runs the command when the script exits, before the commands
+# added earlier, so that what started last stops first. It takes the script's EXIT trap.
+exit_commands=()
+at_exit() {
+    exit_commands=("$(printf '%q ' "$@")" "${exit_commands[@]}")
+    trap run_exit_commands EXIT
+}
+
+run_exit_commands() {
+    local command
+    set +e
+    for command in "${exit_commands[@]}"; do
+        eval "$command"
+    done
+}
+
+# wait_for SECONDS COMMAND [ARGUMENT...]: runs the command every 0.2 s until it succeeds; fails
+# if it has not succeeded within the time.
+wait_for() {
+    local deadline=$((SECONDS + $1))
+    shift
+    until "$@"; do
+        ((SECONDS < deadline)) || return 1
+        sleep 0.2
+    done
+}
 
 # Debian packages the build and the tests need; installed only when something is missing.
 readonly AUTHCLIENT_PACKAGES=(
@@ -10,39 +42,54 @@ readonly AUTHCLIENT_PACKAGES=(
     googletest libssl-dev python3 imagemagick nsis
 )
 
+# ensure_packages [PACKAGE...]: the build's and the tests' packages and these, and the locale.
 ensure_packages() {
-    local missing=()
-    for p in "${AUTHCLIENT_PACKAGES[@]}" "$@"; do
+    install_missing "${AUTHCLIENT_PACKAGES[@]}" "$@"
+    ensure_russian_locale
+}
+
+# install_missing PACKAGE...: installs those of the Debian packages that are not installed.
+install_missing() {
+    local missing=() p
+    for p in "$@"; do
         dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'ok installed' || missing+=("$p")
     done
-    if ((${#missing[@]})); then
-        log "installing: ${missing[*]}"
-        local sudo=""
-        [ "$(id -u)" = 0 ] || sudo=sudo
-        $sudo apt-get update -q
-        DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -q --no-install-recommends "${missing[@]}"
-    fi
-    ensure_russian_locale
+    ((${#missing[@]})) || return 0
+    log "installing: ${missing[*]}"
+    as_root apt-get update -q
+    as_root env DEBIAN_FRONTEND=noninteractive \
+        apt-get install -y -q --no-install-recommends "${missing[@]}"
 }
 
 # Wine takes the ANSI code page from the locale: ru_RU.UTF-8 gives 1251, as on a Russian Windows.
 ensure_russian_locale() {
     if ! locale -a 2>/dev/null | grep -qi '^ru_RU\.utf-\?8$'; then
         log "generating the ru_RU.UTF-8 locale"
-        local sudo=""
-        [ "$(id -u)" = 0 ] || sudo=sudo
-        $sudo sed -i 's/^# *\(ru_RU.UTF-8 UTF-8\)/\1/' /etc/locale.gen
-        grep -q '^ru_RU.UTF-8 UTF-8' /etc/locale.gen || echo 'ru_RU.UTF-8 UTF-8' | $sudo tee -a /etc/locale.gen >/dev/null
-        $sudo locale-gen >/dev/null
+        as_root sed -i 's/^# *\(ru_RU.UTF-8 UTF-8\)/\1/' /etc/locale.gen
+        grep -q '^ru_RU.UTF-8 UTF-8' /etc/locale.gen || echo 'ru_RU.UTF-8 UTF-8' | as_root tee -a /etc/locale.gen >/dev/null
+        as_root locale-gen >/dev/null
     fi
 }
 
+# configure_tree PRESET DIR [CMAKE_ARGUMENT...]: the build tree DIR of the sources, configured
+# from the preset the first time; later builds only build.
+configure_tree() {
+    local preset=$1 dir=$2
+    shift 2
+    [ -f "$dir/build.ninja" ] || cmake --preset "$preset" -S "$root" -B "$dir" "$@" >/dev/null
+}
+
+# build_tree DIR [TARGET...]: builds the targets in a configured tree, or everything.
+build_tree() {
+    local dir=$1 targets=()
+    shift
+    (($#)) && targets=(--target "$@")
+    cmake --build "$dir" --parallel "$(nproc)" "${targets[@]}"
+}
+
+# build_preset PRESET: everything of the preset in build/PRESET.
 build_preset() {
-    local preset=$1
-    if [ ! -f "$root/build/$preset/build.ninja" ]; then
-        cmake --preset "$preset" -S "$root" >/dev/null
-    fi
-    cmake --build "$root/build/$preset" --parallel "$(nproc)"
+    configure_tree "$1" "$root/build/$1" && build_tree "$root/build/$1"
 }
 
 # Environment for every Windows program run by the tests and the demo.
@@ -74,14 +121,10 @@ wine_start() {
     # it, and a desktop outlives its last program by a few seconds, so the setting must be in
     # place before the session starts: written inside it, the desktop that `reg` itself brought
     # up would stay a plain one for as long as programs keep coming.
-    if [ -n "$dpi" ]; then
-        wine reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d "$dpi" /f \
-            >/dev/null 2>&1 </dev/null
-    fi
+    [ -z "$dpi" ] || reg_write 'HKCU\Control Panel\Desktop' LogPixels "$dpi" REG_DWORD
     if [ "$(cat "$WINEPREFIX/.authclient-desktop" 2>/dev/null)" != "$desktop" ]; then
-        wine reg add 'HKCU\Software\Wine\Explorer' /v Desktop /d Default /f >/dev/null 2>&1 </dev/null
-        wine reg add 'HKCU\Software\Wine\Explorer\Desktops' /v Default /d "$desktop" /f \
-            >/dev/null 2>&1 </dev/null
+        reg_write 'HKCU\Software\Wine\Explorer' Desktop Default
+        reg_write 'HKCU\Software\Wine\Explorer\Desktops' Default "$desktop"
         echo "$desktop" >"$WINEPREFIX/.authclient-desktop"
     fi
     # A session left over from another display would keep its desktop there: start afresh.
@@ -120,16 +163,37 @@ wine_fonts() {
         [ -e "$WINEPREFIX/drive_c/windows/Fonts/${f##*/}" ] ||
             ln -s "$f" "$WINEPREFIX/drive_c/windows/Fonts/"
     done
-    wine reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\FontSubstitutes' \
-        /v 'Microsoft Sans Serif' /d Tahoma /f >/dev/null 2>&1 </dev/null
+    reg_write 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\FontSubstitutes' \
+        'Microsoft Sans Serif' Tahoma
 }
 
 wine_stop() {
     wineserver -k >/dev/null 2>&1 || true
 }
 
-# A private X display (Xvfb) for the windows, so that tests never draw on the user's screen.
-# Optional: its size.
+# --- The registry of the current prefix -----------------------------------------------------
+
+readonly settings_key='HKCU\Software\Auth Client'
+readonly run_key='HKCU\Software\Microsoft\Windows\CurrentVersion\Run'
+
+# reg_write KEY NAME DATA [TYPE]: one value, REG_SZ unless TYPE says otherwise.
+reg_write() {
+    wine reg add "$1" /v "$2" /t "${4:-REG_SZ}" /d "$3" /f >/dev/null 2>&1 </dev/null
+}
+
+# settings_write NAME DATA [TYPE]: one of the program's settings.
+settings_write() {
+    reg_write "$settings_key" "$@"
+}
+
+# Removes the program's settings and its autostart value.
+settings_clear() {
+    wine reg delete "$settings_key" /f >/dev/null 2>&1 </dev/null || true
+    wine reg delete "$run_key" /v AuthClient /f >/dev/null 2>&1 </dev/null || true
+}
+
+# A private X display (Xvfb) for the windows, so that tests never draw on the user's screen;
+# it stops when the script exits. Optional: its size.
 xvfb_pid=""
 display_start() {
     local n size=${1:-1024x768}
@@ -138,10 +202,10 @@ display_start() {
         Xvfb ":$n" -screen 0 "${size}x24" -nolisten tcp >/dev/null 2>&1 </dev/null &
         xvfb_pid=$!
         export DISPLAY=":$n"
-        for _ in $(seq 1 100); do
-            [ -S "/tmp/.X11-unix/X$n" ] && return
-            sleep 0.1
-        done
+        if wait_for 10 test -S "/tmp/.X11-unix/X$n"; then
+            at_exit display_stop
+            return
+        fi
         kill "$xvfb_pid" 2>/dev/null || true
     done
     echo "no X display could be started" >&2
@@ -165,6 +229,10 @@ check() {
     fi
 }
 
+# Conditions for checks.
+equals() { [ "$1" = "$2" ]; }
+not() { ! "$@"; }
+
 # --- Packaging, shared by installer.sh and release.sh --------------------------------------
 
 readonly PACKAGING_PACKAGES=(nsis wixl msitools faketime osslsigncode openssl)
@@ -182,6 +250,16 @@ commit_time() {
 
 signing_configured() {
     [ -n "${SIGN_CERT:-}" ] && [ -n "${SIGN_KEY:-}" ]
+}
+
+# signed_by CERTIFICATE FILE: FILE carries a valid signature of that certificate.
+signed_by() {
+    osslsigncode verify -CAfile "$1" -in "$2" >/dev/null 2>&1
+}
+
+# msi_property PACKAGE NAME: a property of an MSI package, as stored.
+msi_property() {
+    LC_ALL=C.UTF-8 msiinfo export "$1" Property | tr -d '\r' | sed -n "s/^$2\t//p"
 }
 
 # strip_program EXE FOLDER: FOLDER/AuthClient.exe without its debug information, which goes to

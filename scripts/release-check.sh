@@ -31,7 +31,6 @@ finish() {
     [ "$failed" = 0 ] && [ "$installer_status" = 0 ]
     exit
 }
-equals() { [ "$1" = "$2" ]; }
 # same_text NAME EXPECTED ACTUAL: equal, or the difference is shown
 same_text() { diff -u --label expected --label "$1" <(printf '%s\n' "$2") <(printf '%s\n' "$3"); }
 
@@ -62,9 +61,8 @@ check "SHA256SUMS lists the four artifacts" equals "$(cut -d' ' -f3 "$dist/SHA25
 check "and they match it" eval '(cd "$dist" && sha256sum --check --quiet SHA256SUMS)'
 
 log "release: signatures"
-signed() { osslsigncode verify -CAfile "$cert" -in "$1" >/dev/null 2>&1; }
 for f in AuthClient.exe "$setup" "$msi"; do
-    check "$f is signed" signed "$dist/$f"
+    check "$f is signed" signed_by "$cert" "$dist/$f"
 done
 p12=$base/cert/bundle.p12
 openssl pkcs12 -export -in "$cert" -inkey "$key" -passout pass:check -out "$p12"
@@ -72,7 +70,7 @@ cp "$base/build/program/AuthClient.exe" "$base/p12-signed.exe"
 cp "$base/build/program/AuthClient.exe" "$base/p12-unsigned.exe"
 check "signing with a PKCS#12 file and its password" eval \
     'SIGN_CERT="$p12" SIGN_KEY="$p12" SIGN_PASS=check "$root/scripts/sign.sh" "$base/p12-signed.exe" &&
-     signed "$base/p12-signed.exe"'
+     signed_by "$cert" "$base/p12-signed.exe"'
 # The digest that a signature covers leaves the signature out: the signed program is the build.
 digest() { osslsigncode verify -in "$1" 2>/dev/null | sed -nE 's/^Current message digest *: *([0-9A-F]+).*/\1/p'; }
 check "the signed program is the unsigned build (same Authenticode digest)" \
@@ -104,7 +102,6 @@ FileVersion=$version
 LegalCopyright=$AUTHCLIENT_COPYRIGHT
 ProductName=Клиент авторизации
 ProductVersion=$version" "$(read_version "$dist/$setup")"
-msi_property() { LC_ALL=C.UTF-8 msiinfo export "$1" Property | tr -d '\r' | sed -n "s/^$2\t//p"; }
 check "the MSI package's product, version and manufacturer" equals \
     "$(msi_property "$dist/$msi" ProductName), $(msi_property "$dist/$msi" ProductVersion), $(msi_property "$dist/$msi" Manufacturer)" \
     "Клиент авторизации, $version, $AUTHCLIENT_COMPANY"

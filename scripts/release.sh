@@ -51,7 +51,7 @@ echo "release: from $note" >&2
 
 log "release: build"
 cmake --preset release -S "$work/src" -B "$work/win64" >/dev/null
-cmake --build "$work/win64" --target AuthClient --parallel "$(nproc)"
+build_tree "$work/win64" AuthClient
 strip_program "$work/win64/AuthClient.exe" "$work/program"
 ((program_only)) && exit 0
 

@@ -44,13 +44,6 @@ run_ctest() {
     count_ctest "$logfile"
 }
 
-cleanup() {
-    scaled_stop
-    wine_stop
-    display_stop
-}
-trap cleanup EXIT
-
 ensure_packages
 
 for preset in host win64 win32; do
@@ -66,7 +59,9 @@ run_ctest "$root/build/host" host -j "$(nproc)"
 
 display_start || { echo "0 passed, 1 failed"; exit 1; }
 wine_start
+at_exit wine_stop
 scaled_start
+at_exit scaled_stop
 # Wine now and then hangs in a process exit; one retry keeps that from failing a run.
 run_ctest "$root/build/win64" win64 -j "$(nproc)" --repeat until-pass:2
 scaled_stop

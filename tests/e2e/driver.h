@@ -5,6 +5,7 @@
 
 #include "res/resource.h"
 #include "support/win_handle.h"
+#include "tests/e2e/window_state.h"
 
 #include <windows.h>
 
@@ -71,16 +72,6 @@ std::string box_text(HWND box);
 // Presses OK on a message box; true once it has gone.
 bool press_ok(HWND box, DWORD timeout_ms = 10000);
 
-enum shown_state : int { shows_other = -1, shows_idle, shows_busy, shows_error, shows_authorised };
-
-// The client state that the buttons and the warning badge of the main window show, or
-// shows_other when they match no state.
-int state_shown(HWND main);
-const char* state_name(int state);
-
-bool control_enabled(HWND main, int id);
-// The control's own visibility flag, whatever the window's.
-bool control_shown(HWND main, int id);
 bool checked(HWND main, int id);
 std::string control_text(HWND main, int id);
 // A click on a button (the control handles it as the user's click).
