@@ -1,7 +1,5 @@
 #include "bench/bench_support.h"
 
-#include "authclient_version.h"
-
 #include <psapi.h>
 
 #include <algorithm>
@@ -115,34 +113,6 @@ std::set<std::string> unanswered_connects(unsigned short port) {
             out.insert(local);
     }
     return out;
-}
-
-// ---- packets ----
-
-std::vector<unsigned char> build(const std::string& login, const std::string& password,
-                                 const auth::server_random& random, bool disconnect) {
-    std::vector<unsigned char> buffer(auth::packet_buffer_size);
-    auth::request r;
-    r.login = &login;
-    r.version = "WIN-" AUTHCLIENT_VERSION;
-    r.random = random;
-    r.key = auth::make_key(password);
-    r.disconnect = disconnect;
-    auth::build_request(buffer.data(), r, nullptr);
-    buffer.resize(auth::request_size(buffer.data()));
-    return buffer;
-}
-
-auth::server_random answer_random(const unsigned char* answer, std::size_t size) {
-    auth::server_random random{};
-    if (auth::check_answer(answer, size) != auth::verdict::well_formed)
-        return random;
-    auth::read_answer(answer, size,
-                      [&](unsigned char type, const unsigned char* data, std::size_t) {
-                          if (type == auth::chunk_server_random)
-                              std::copy(data, data + 8, random.begin());
-                      });
-    return random;
 }
 
 double median(std::vector<double> samples) {

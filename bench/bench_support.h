@@ -1,9 +1,7 @@
 // What the Windows benchmark programs share beyond the test harness (tests/common): result
-// lines, a message pump that sleeps until something arrives, the request packets as the client
-// builds them, and readings of this machine.
+// lines, a message pump that sleeps until something arrives, and readings of this machine.
 #pragma once
 
-#include "auth/packet.h"
 #include "tests/common/clock.h"
 #include "tests/common/message_pump.h"
 
@@ -55,12 +53,6 @@ std::string utf8_of_ansi(const std::string& text);
 // have had no answer yet (SYN_SENT): the client's connect to a server that drops SYNs. Linux
 // lists them; the Windows side has no call that shows a connect in progress.
 std::set<std::string> unanswered_connects(unsigned short port);
-
-// Request packets of the sizes the client sends, built with the client's own packet code.
-std::vector<unsigned char> build(const std::string& login, const std::string& password,
-                                 const auth::server_random& random, bool disconnect);
-// The server_random of an answer, or all zero when it carries none.
-auth::server_random answer_random(const unsigned char* answer, std::size_t size);
 
 // Median and largest of samples.
 double median(std::vector<double> samples);

@@ -63,6 +63,7 @@ using bench::password;
 using bench::protocol_name;
 using bench::read_file;
 using bench::records;
+using bench::served;
 using bench::winsock;
 
 // Runs a program to its end and returns what it wrote on standard output.
@@ -144,10 +145,8 @@ void connect_and_stop(client_run& run, test_auth_server& server, cycle_times* ti
 }
 
 int run_latency(int repetitions, int blocks) {
-    winsock sockets;
-    test_auth_server server({"--account", std::string(login) + ":" + password});
-    test::registry_override sandbox;
-    test::settings::point_at(server.port());
+    served site;
+    test_auth_server& server = site.server;
     test::settings::set("RECONNECT_PERIOD", "20");
     client_run run;
     const std::string floor = quoted_path(FLOOR_BENCH_PATH);
@@ -441,10 +440,8 @@ struct idle_sampler {
 };
 
 int run_idle(int seconds) {
-    winsock sockets;
-    test_auth_server server({"--account", std::string(login) + ":" + password});
-    test::registry_override sandbox;
-    test::settings::point_at(server.port());
+    served site;
+    test_auth_server& server = site.server;
     // Protocol and period stay at their defaults.
     client_run run;
     const int period_s = run.environment.value(env::RECONNECT_PERIOD).get_int();
@@ -530,10 +527,8 @@ int run_idle(int seconds) {
 // ---- endurance ----
 
 int run_endurance(int protocol, int passes) {
-    winsock sockets;
-    test_auth_server server({"--account", std::string(login) + ":" + password});
-    test::registry_override sandbox;
-    test::settings::point_at(server.port());
+    served site;
+    test_auth_server& server = site.server;
     test::settings::set("AUTH_PROTOCOL", std::to_string(protocol));
     test::settings::set("RECONNECT_PERIOD", "0");
     client_run run;

@@ -1,11 +1,13 @@
-// What the modes of client_bench share: the account, Winsock, the client in this process with
-// a recorder window, and the server's records.
+// What the modes of client_bench share: the account, Winsock, the server and the settings that
+// point at it, the client in this process with a recorder window, and the server's records.
 #pragma once
 
 #include "auth/client.h"
 #include "bench/bench_support.h"
 #include "env/env.h"
 #include "tests/common/auth_server.h"
+#include "tests/common/registry_override.h"
+#include "tests/common/settings_registry.h"
 #include "tests/common/window_recorder.h"
 
 #include <memory>
@@ -40,6 +42,16 @@ public:
     ~winsock();
     winsock(const winsock&) = delete;
     winsock& operator=(const winsock&) = delete;
+};
+
+// Winsock, the reference server with the account, and HKEY_CURRENT_USER overridden with
+// settings that point at that server: where the modes of the client in this process start.
+struct served {
+    winsock sockets;
+    test_auth_server server{{"--account", std::string(login) + ":" + password}};
+    test::registry_override sandbox;
+
+    served() { test::settings::point_at(server.port()); }
 };
 
 // The environment and the client, reporting to a recorder window of this thread.

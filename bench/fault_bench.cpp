@@ -56,10 +56,8 @@ std::string draw_fault(int protocol, std::mt19937& random) {
 } // namespace
 
 int run_faults(int protocol, int passes, unsigned seed) {
-    winsock sockets;
-    test_auth_server server({"--account", std::string(login) + ":" + password});
-    test::registry_override sandbox;
-    test::settings::point_at(server.port());
+    served site;
+    test_auth_server& server = site.server;
     test::settings::set("AUTH_PROTOCOL", std::to_string(protocol));
     test::settings::set("RECONNECT_PERIOD", "0");
     client_run run;
@@ -282,10 +280,8 @@ void stop_stuck(client_run& run, test_auth_server& server, const stop_case& c,
 } // namespace
 
 int run_stops(int repetitions) {
-    winsock sockets;
-    test_auth_server server({"--account", std::string(login) + ":" + password});
-    test::registry_override sandbox;
-    test::settings::point_at(server.port());
+    served site;
+    test_auth_server& server = site.server;
     client_run run;
     for (const stop_case& c : stop_cases) {
         test::settings::set("AUTH_PROTOCOL", std::to_string(c.protocol));

@@ -146,10 +146,8 @@ void logon_once(client_run& run, test_auth_server& server, std::size_t step, dou
 } // namespace
 
 int run_resume(int repetitions) {
-    winsock sockets;
-    test_auth_server server({"--account", std::string(login) + ":" + password});
-    test::registry_override sandbox;
-    test::settings::point_at(server.port());
+    served site;
+    test_auth_server& server = site.server;
     test::settings::set("RECONNECT_PERIOD", std::to_string(resume_period_s));
     client_run run;
     run.recorder.on_resume = [&run] { run.client->resumed(); };
@@ -168,10 +166,8 @@ int run_resume(int repetitions) {
 }
 
 int run_logon(int rounds) {
-    winsock sockets;
-    test_auth_server server({"--account", std::string(login) + ":" + password});
-    test::registry_override sandbox;
-    test::settings::point_at(server.port());
+    served site;
+    test_auth_server& server = site.server;
     test::settings::set("AUTH_PROTOCOL", std::to_string(env::protocol_tcp));
     client_run run;
     logon_figures f;

@@ -5,6 +5,7 @@
 #include <windows.h>
 
 #include <functional>
+#include <optional>
 
 namespace test {
 
@@ -16,5 +17,9 @@ bool pump_until(const std::function<bool()>& done, DWORD timeout_ms, DWORD slice
 
 // Handles this thread's messages for about `milliseconds` (to see that nothing more arrives).
 void pump_for(DWORD milliseconds);
+
+// Handles this thread's messages until WM_QUIT comes (which pump_until drops); its exit code,
+// or nothing within the time.
+std::optional<WPARAM> wait_quit(DWORD timeout_ms);
 
 } // namespace test

@@ -36,6 +36,7 @@ namespace {
 using test::protect;
 using test::pump_until;
 using test::shell_call;
+using test::wait_quit;
 
 const char* const already_running = "Клиент авторизации уже запущен.";
 
@@ -79,27 +80,6 @@ std::optional<WPARAM> take_quit() {
     while (PeekMessageA(&message, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE))
         code = message.wParam;
     return code;
-}
-
-// Handles this thread's messages until WM_QUIT comes (which pump_until would swallow); its
-// exit code, or nothing within the time.
-std::optional<WPARAM> wait_quit(DWORD timeout_ms) {
-    const ULONGLONG deadline = GetTickCount64() + timeout_ms;
-    for (;;) {
-        MSG message;
-        while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
-            if (message.message == WM_QUIT)
-                return message.wParam;
-            TranslateMessage(&message);
-            DispatchMessageA(&message);
-        }
-        const ULONGLONG now = GetTickCount64();
-        if (now >= deadline)
-            return std::nullopt;
-        MsgWaitForMultipleObjects(0, nullptr, FALSE,
-                                  static_cast<DWORD>(std::min<ULONGLONG>(deadline - now, 20)),
-                                  QS_ALLINPUT);
-    }
 }
 
 // Parameterised cases print themselves by their `name`, which names their tests too.
