@@ -5,20 +5,8 @@
 #include <algorithm>
 #include <cstdio>
 #include <sstream>
-#include <stdexcept>
 
 namespace bench {
-
-double now_us() {
-    static const double per_us = [] {
-        LARGE_INTEGER f;
-        QueryPerformanceFrequency(&f);
-        return static_cast<double>(f.QuadPart) / 1e6;
-    }();
-    LARGE_INTEGER c;
-    QueryPerformanceCounter(&c);
-    return static_cast<double>(c.QuadPart) / per_us;
-}
 
 // ---- result lines ----
 
@@ -79,129 +67,6 @@ result& result::numbers(const char* key, const std::vector<double>& values) {
     return *this;
 }
 
-// ---- recorder ----
-
-namespace {
-const char* const recorder_class = "AuthClientBenchRecorder";
-}
-
-recorder::recorder() {
-    static const ATOM atom = [] {
-        WNDCLASSEXA wc{};
-        wc.cbSize = sizeof wc;
-        wc.lpfnWndProc = &recorder::procedure;
-        wc.hInstance = GetModuleHandleA(nullptr);
-        wc.lpszClassName = recorder_class;
-        return RegisterClassExA(&wc);
-    }();
-    (void)atom;
-    events_.reserve(1 << 16);
-    window_ = CreateWindowExA(0, recorder_class, "recorder", WS_OVERLAPPEDWINDOW, 0, 0, 100, 100,
-                              nullptr, nullptr, GetModuleHandleA(nullptr), this);
-    if (!window_)
-        throw std::runtime_error("cannot create the recorder window");
-}
-
-recorder::~recorder() {
-    DestroyWindow(window_);
-}
-
-LRESULT CALLBACK recorder::procedure(HWND window, UINT message, WPARAM wparam, LPARAM lparam) {
-    if (message == WM_NCCREATE) {
-        const auto* create = reinterpret_cast<const CREATESTRUCTA*>(lparam);
-        SetWindowLongPtrA(window, GWLP_USERDATA,
-                          reinterpret_cast<LONG_PTR>(create->lpCreateParams));
-    }
-    auto* self = reinterpret_cast<recorder*>(GetWindowLongPtrA(window, GWLP_USERDATA));
-    if (self && message == auth::WM_CLIENT_STATE) {
-        self->events_.push_back({static_cast<int>(lparam), now_us()});
-        return 0;
-    }
-    if (self && message == WM_POWERBROADCAST && self->on_resume &&
-        (wparam == PBT_APMRESUMEAUTOMATIC || wparam == PBT_APMRESUMESUSPEND)) {
-        self->on_resume();
-        return TRUE;
-    }
-    if (message == auth::WM_SERVER_INFO) {
-        if (self)
-            self->info_times_.push_back(now_us());
-        return 0;
-    }
-    return DefWindowProcA(window, message, wparam, lparam);
-}
-
-long recorder::find(int state, std::size_t from) const {
-    for (std::size_t i = from; i < events_.size(); ++i)
-        if (events_[i].state == state)
-            return static_cast<long>(i);
-    return -1;
-}
-
-bool pump_until(const std::function<bool()>& done, DWORD timeout_ms, DWORD slice_ms, HANDLE wake) {
-    const double deadline = now_us() + timeout_ms * 1000.0;
-    for (;;) {
-        MSG msg;
-        while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
-            TranslateMessage(&msg);
-            DispatchMessageA(&msg);
-        }
-        if (done())
-            return true;
-        const double left_us = deadline - now_us();
-        if (left_us <= 0)
-            return false;
-        const DWORD left_ms = static_cast<DWORD>(left_us / 1000.0) + 1;
-        // Sent messages (the worker's SendMessage) wake this wait as well.
-        MsgWaitForMultipleObjectsEx(wake ? 1 : 0, wake ? &wake : nullptr,
-                                    std::min(left_ms, slice_ms), QS_ALLINPUT, MWMO_INPUTAVAILABLE);
-    }
-}
-
-// ---- registry ----
-
-namespace {
-const char* const scratch_root = "Software\\AuthClientBench";
-const char* const settings_path = "Software\\Auth Client";
-} // namespace
-
-registry_sandbox::registry_sandbox()
-    : path_(std::string(scratch_root) + "\\" + std::to_string(GetCurrentProcessId()) + "-" +
-            std::to_string(GetTickCount64())) {
-    if (RegCreateKeyExA(HKEY_CURRENT_USER, path_.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
-                        KEY_ALL_ACCESS, nullptr, &scratch_, nullptr) != ERROR_SUCCESS)
-        throw std::runtime_error("cannot create the scratch key " + path_);
-    if (RegOverridePredefKey(HKEY_CURRENT_USER, scratch_) != ERROR_SUCCESS) {
-        RegCloseKey(scratch_);
-        throw std::runtime_error("cannot map HKEY_CURRENT_USER");
-    }
-}
-
-registry_sandbox::~registry_sandbox() {
-    RegOverridePredefKey(HKEY_CURRENT_USER, nullptr);
-    RegCloseKey(scratch_);
-    RegDeleteTreeA(HKEY_CURRENT_USER, path_.c_str());
-    RegDeleteKeyA(HKEY_CURRENT_USER, path_.c_str());
-    RegDeleteKeyA(HKEY_CURRENT_USER, scratch_root); // fails while another bench holds a key
-}
-
-void set_setting(const char* name, const std::string& value) {
-    HKEY key = nullptr;
-    if (RegCreateKeyExA(HKEY_CURRENT_USER, settings_path, 0, nullptr, 0, KEY_WRITE, nullptr, &key,
-                        nullptr) != ERROR_SUCCESS)
-        throw std::runtime_error("cannot open the settings key");
-    RegSetValueExA(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
-                   static_cast<DWORD>(value.size() + 1));
-    RegCloseKey(key);
-}
-
-void remove_setting(const char* name) {
-    HKEY key = nullptr;
-    if (RegOpenKeyExA(HKEY_CURRENT_USER, settings_path, 0, KEY_WRITE, &key) != ERROR_SUCCESS)
-        return;
-    RegDeleteValueA(key, name);
-    RegCloseKey(key);
-}
-
 std::string read_all(HANDLE source) {
     std::string text;
     char buffer[4096];
@@ -248,42 +113,6 @@ std::set<std::string> unanswered_connects(unsigned short port) {
             out.insert(local);
     }
     return out;
-}
-
-std::string windows_path(const std::string& unix_path) {
-    if (unix_path.empty() || unix_path[0] != '/')
-        return unix_path;
-    std::string path = "Z:" + unix_path;
-    std::replace(path.begin(), path.end(), '/', '\\');
-    return path;
-}
-
-// ---- packets ----
-
-std::vector<unsigned char> build(const std::string& login, const std::string& password,
-                                 const auth::server_random& random, bool disconnect) {
-    std::vector<unsigned char> buffer(auth::packet_buffer_size);
-    auth::request r;
-    r.login = &login;
-    r.version = "WIN-1.3.4";
-    r.random = random;
-    r.key = auth::make_key(password);
-    r.disconnect = disconnect;
-    auth::build_request(buffer.data(), r, nullptr);
-    buffer.resize(auth::request_size(buffer.data()));
-    return buffer;
-}
-
-auth::server_random answer_random(const unsigned char* answer, std::size_t size) {
-    auth::server_random random{};
-    if (auth::check_answer(answer, size) != auth::verdict::well_formed)
-        return random;
-    auth::read_answer(answer, size,
-                      [&](unsigned char type, const unsigned char* data, std::size_t) {
-                          if (type == auth::chunk_server_random)
-                              std::copy(data, data + 8, random.begin());
-                      });
-    return random;
 }
 
 double median(std::vector<double> samples) {

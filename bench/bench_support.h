@@ -1,10 +1,9 @@
-// What the Windows benchmark programs share: a clock, result lines, a recorder window for the
-// client's notifications, a message pump that sleeps until something arrives, a registry
-// sandbox, and the request packets as the client builds them.
+// What the Windows benchmark programs share beyond the test harness (tests/common): result
+// lines, a message pump that sleeps until something arrives, and readings of this machine.
 #pragma once
 
-#include "auth/messages.h"
-#include "auth/packet.h"
+#include "tests/common/clock.h"
+#include "tests/common/message_pump.h"
 
 #include <windows.h>
 
@@ -15,8 +14,7 @@
 
 namespace bench {
 
-// Microseconds on the monotonic performance counter.
-double now_us();
+using test::now_us;
 
 // One result line on standard output: {"id":"...", ...}. The report reads these.
 class result {
@@ -35,62 +33,12 @@ private:
     std::string line_;
 };
 
-// A real window that takes WM_CLIENT_STATE and WM_SERVER_INFO and time-stamps each as it is
-// handled; like the program's main window, it passes a resume from sleep on to the client.
-class recorder {
-public:
-    struct event {
-        int state;
-        double t_us;
-    };
-
-    recorder();
-    ~recorder();
-    recorder(const recorder&) = delete;
-    recorder& operator=(const recorder&) = delete;
-
-    HWND window() const { return window_; }
-    const std::vector<event>& events() const { return events_; }
-    // When each server message was handled: the worker reports one right after the answer that
-    // carried it, also when the state stays the same.
-    const std::vector<double>& info_times() const { return info_times_; }
-    // Called for WM_POWERBROADCAST with PBT_APMRESUMEAUTOMATIC or PBT_APMRESUMESUSPEND.
-    std::function<void()> on_resume;
-    // The first event of `state` at or after `from`, or -1.
-    long find(int state, std::size_t from) const;
-
-private:
-    static LRESULT CALLBACK procedure(HWND, UINT, WPARAM, LPARAM);
-    HWND window_ = nullptr;
-    std::vector<event> events_;
-    std::vector<double> info_times_;
-};
-
-// Handles this thread's messages until `done` holds or `timeout_ms` has passed. Sleeps until a
-// message arrives or `wake` (if given) signals, or at most `slice_ms` when `done` watches
-// something else.
-bool pump_until(const std::function<bool()>& done, DWORD timeout_ms, DWORD slice_ms = INFINITE,
-                HANDLE wake = nullptr);
-
-// HKEY_CURRENT_USER of this process mapped onto a scratch key, removed again at the end.
-class registry_sandbox {
-public:
-    registry_sandbox();
-    ~registry_sandbox();
-    registry_sandbox(const registry_sandbox&) = delete;
-    registry_sandbox& operator=(const registry_sandbox&) = delete;
-
-private:
-    std::string path_;
-    HKEY scratch_ = nullptr;
-};
-
-// Values under HKCU\Software\Auth Client (of the sandbox when one is active).
-void set_setting(const char* name, const std::string& value);
-void remove_setting(const char* name);
-
-// Wine maps the Unix file system onto drive Z:.
-std::string windows_path(const std::string& unix_path);
+// The harness's pump, which here sleeps until a message arrives or `wake` (if given) signals,
+// or at most `slice_ms` when `done` watches something else: no wake-up of its own in a timing.
+inline bool pump_until(const std::function<bool()>& done, DWORD timeout_ms,
+                       DWORD slice_ms = INFINITE, HANDLE wake = nullptr) {
+    return test::pump_until(done, timeout_ms, slice_ms, wake);
+}
 
 // Everything a file or pipe gives until its end.
 std::string read_all(HANDLE source);
@@ -105,12 +53,6 @@ std::string utf8_of_ansi(const std::string& text);
 // have had no answer yet (SYN_SENT): the client's connect to a server that drops SYNs. Linux
 // lists them; the Windows side has no call that shows a connect in progress.
 std::set<std::string> unanswered_connects(unsigned short port);
-
-// Request packets of the sizes the client sends, built with the client's own packet code.
-std::vector<unsigned char> build(const std::string& login, const std::string& password,
-                                 const auth::server_random& random, bool disconnect);
-// The server_random of an answer, or all zero when it carries none.
-auth::server_random answer_random(const unsigned char* answer, std::size_t size);
 
 // Median and largest of samples.
 double median(std::vector<double> samples);

@@ -20,8 +20,13 @@
 
 #include "auth/client.h"
 #include "env/env.h"
-#include "env/protector.h"
+#include "res/resource.h"
 #include "tests/common/auth_server.h"
+#include "tests/common/process.h"
+#include "tests/common/process_windows.h"
+#include "tests/common/registry_override.h"
+#include "tests/common/settings_registry.h"
+#include "tests/common/window_recorder.h"
 
 #include <winsock2.h>
 
@@ -55,14 +60,11 @@ using bench::fail;
 using bench::login;
 using bench::now_us;
 using bench::password;
-using bench::point_at;
 using bench::protocol_name;
 using bench::read_file;
 using bench::records;
+using bench::served;
 using bench::winsock;
-
-const char* const main_class = "MainDlgClass-{102394812}";
-constexpr int id_disconnect = 1003;
 
 // Runs a program to its end and returns what it wrote on standard output.
 std::string run_program(const std::string& command_line) {
@@ -101,7 +103,7 @@ std::string run_program(const std::string& command_line) {
 }
 
 std::string quoted_path(const char* unix_path) {
-    return "\"" + bench::windows_path(unix_path) + "\"";
+    return "\"" + test::windows_path(unix_path) + "\"";
 }
 
 // ---- connect and stop ----
@@ -143,15 +145,13 @@ void connect_and_stop(client_run& run, test_auth_server& server, cycle_times* ti
 }
 
 int run_latency(int repetitions, int blocks) {
-    winsock sockets;
-    test_auth_server server({"--account", std::string(login) + ":" + password});
-    bench::registry_sandbox sandbox;
-    point_at(server);
-    bench::set_setting("RECONNECT_PERIOD", "20");
+    served site;
+    test_auth_server& server = site.server;
+    test::settings::set("RECONNECT_PERIOD", "20");
     client_run run;
     const std::string floor = quoted_path(FLOOR_BENCH_PATH);
     for (int protocol : {env::protocol_udp, env::protocol_tcp}) {
-        bench::set_setting("AUTH_PROTOCOL", std::to_string(protocol));
+        test::settings::set("AUTH_PROTOCOL", std::to_string(protocol));
         const std::string name = protocol_name(protocol);
         cycle_times times;
         cycle_checks checks;
@@ -181,49 +181,15 @@ int run_latency(int repetitions, int blocks) {
 
 // ---- WM_CLOSE to exit of the real program ----
 
-class process {
-public:
-    explicit process(const std::string& command_line, const std::string& folder = "") {
-        std::vector<char> writable(command_line.begin(), command_line.end());
-        writable.push_back('\0');
-        STARTUPINFOA startup{};
-        startup.cb = sizeof startup;
-        PROCESS_INFORMATION info{};
-        if (!CreateProcessA(nullptr, writable.data(), nullptr, nullptr, FALSE, 0, nullptr,
-                            folder.empty() ? nullptr : folder.c_str(), &startup, &info)) {
-            const DWORD error = GetLastError();
-            fail("cannot start " + command_line + ": error " + std::to_string(error));
-        }
-        CloseHandle(info.hThread);
-        handle_ = info.hProcess;
-        id_ = info.dwProcessId;
-    }
-    ~process() {
-        if (WaitForSingleObject(handle_, 0) == WAIT_TIMEOUT) {
-            TerminateProcess(handle_, 99);
-            WaitForSingleObject(handle_, 10000);
-        }
-        CloseHandle(handle_);
-    }
-    process(const process&) = delete;
-    process& operator=(const process&) = delete;
-    HANDLE handle() const { return handle_; }
-    DWORD id() const { return id_; }
+using test::process;
 
-private:
-    HANDLE handle_ = nullptr;
-    DWORD id_ = 0;
-};
-
-HWND wait_window(const char* class_name, DWORD process_id, DWORD timeout_ms) {
+// The top-level window of class `class_name` that process `p` shows, or null within the time.
+HWND wait_window(const process& p, const char* class_name, DWORD timeout_ms) {
     HWND found = nullptr;
     bench::pump_until(
         [&] {
-            found = FindWindowA(class_name, nullptr);
-            DWORD owner = 0;
-            if (found)
-                GetWindowThreadProcessId(found, &owner);
-            return found && owner == process_id;
+            found = test::window_of(p.id(), class_name);
+            return found != nullptr;
         },
         timeout_ms, 10);
     return found;
@@ -244,11 +210,11 @@ HWND authorised_window(const process& p, test_auth_server& server) {
     const auto exchange = records(server, 2, 30000);
     if (exchange.size() != 2 || !contains(exchange[1], "\"verified\":true"))
         fail("the program did not authorise");
-    const HWND main = wait_window(main_class, p.id(), 30000);
+    const HWND main = wait_window(p, MAIN_WINDOW_CLASS, 30000);
     if (!main)
         fail("the program's main window did not appear");
     // The disconnect button is enabled once the window shows `authorised`.
-    if (!bench::pump_until([&] { return IsWindowEnabled(GetDlgItem(main, id_disconnect)); }, 30000,
+    if (!bench::pump_until([&] { return IsWindowEnabled(GetDlgItem(main, IDC_DISCONNECT)); }, 30000,
                            5))
         fail("the program did not show authorised");
     return main;
@@ -302,39 +268,24 @@ double close_unreachable(const process& p, HWND main, test_auth_server& server, 
     return us;
 }
 
-void clear_program_settings() {
-    RegDeleteTreeA(HKEY_CURRENT_USER, "Software\\Auth Client");
-    RegDeleteKeyA(HKEY_CURRENT_USER, "Software\\Auth Client");
-    HKEY run = nullptr;
-    if (RegOpenKeyExA(HKEY_CURRENT_USER, "Software\\Microsoft\\Windows\\CurrentVersion\\Run", 0,
-                      KEY_WRITE, &run) == ERROR_SUCCESS) {
-        RegDeleteValueA(run, "AuthClient");
-        RegCloseKey(run);
-    }
-}
-
 int run_close(int repetitions) {
     winsock sockets;
     test_auth_server server({"--account", std::string(login) + ":" + password});
     // The program is another process: it reads the real HKEY_CURRENT_USER of this prefix.
-    clear_program_settings();
-    point_at(server);
-    bench::set_setting("AUTH_PROTOCOL", std::to_string(env::protocol_udp));
-    env::c_protector protector;
-    protector.read_volume_key();
-    bench::set_setting("AUTH_LOGIN", protector.protect(login));
-    bench::set_setting("AUTH_PASSWD", protector.protect(password));
-    bench::set_setting("AUTH_SAVE", "1");
+    test::settings::clear();
+    test::settings::point_at(server.port());
+    test::settings::set("AUTH_PROTOCOL", std::to_string(env::protocol_udp));
+    test::settings::save_credentials(login, password);
 
     char temp[MAX_PATH] = {};
     GetTempPathA(sizeof temp, temp);
-    const std::string program = quoted_path(AUTHCLIENT_EXE_PATH) + " --tray --connect";
-    const std::string peer = quoted_path(FLOOR_BENCH_PATH) + " window";
+    const std::string program = test::windows_path(AUTHCLIENT_EXE_PATH);
+    const std::string floor = test::windows_path(FLOOR_BENCH_PATH);
     std::vector<double> program_us, peer_us;
     int anomalies = 0;
     for (int i = -1; i < repetitions; ++i) { // the first round warms up
         {
-            process p(program, temp);
+            process p(program, "--tray --connect", temp);
             const double us = close_and_time(p, authorised_window(p, server));
             const auto disconnect = records(server, 1, 10000);
             if (disconnect.size() != 1 || !contains(disconnect[0], "\"disconnect\":true"))
@@ -343,8 +294,8 @@ int run_close(int repetitions) {
                 program_us.push_back(us);
         }
         {
-            process p(peer);
-            const HWND window = wait_window("AuthClientBenchPeer", p.id(), 30000);
+            process p(floor, "window");
+            const HWND window = wait_window(p, "AuthClientBenchPeer", 30000);
             if (!window)
                 fail("the peer window did not appear");
             const double us = close_and_time(p, window);
@@ -354,18 +305,18 @@ int run_close(int repetitions) {
     }
     // The same program over TCP, renewing every second, closed while the server is
     // unreachable: the close's wait of 5000 ms bounds its exit.
-    bench::set_setting("AUTH_PROTOCOL", std::to_string(env::protocol_tcp));
-    bench::set_setting("RECONNECT_PERIOD", "1");
+    test::settings::set("AUTH_PROTOCOL", std::to_string(env::protocol_tcp));
+    test::settings::set("RECONNECT_PERIOD", "1");
     std::vector<double> unreachable_us;
     int unattempted = 0;
     for (int i = 0; i < repetitions; ++i) {
-        process p(program, temp);
+        process p(program, "--tray --connect", temp);
         bool attempted = false;
         unreachable_us.push_back(
             close_unreachable(p, authorised_window(p, server), server, attempted));
         unattempted += !attempted;
     }
-    clear_program_settings();
+    test::settings::clear();
     bench::result("close_program").numbers("samples_us", program_us).number("anomalies", anomalies);
     bench::result("close_peer").numbers("samples_us", peer_us);
     bench::result("close_unreachable")
@@ -489,10 +440,8 @@ struct idle_sampler {
 };
 
 int run_idle(int seconds) {
-    winsock sockets;
-    test_auth_server server({"--account", std::string(login) + ":" + password});
-    bench::registry_sandbox sandbox;
-    point_at(server);
+    served site;
+    test_auth_server& server = site.server;
     // Protocol and period stay at their defaults.
     client_run run;
     const int period_s = run.environment.value(env::RECONNECT_PERIOD).get_int();
@@ -578,12 +527,10 @@ int run_idle(int seconds) {
 // ---- endurance ----
 
 int run_endurance(int protocol, int passes) {
-    winsock sockets;
-    test_auth_server server({"--account", std::string(login) + ":" + password});
-    bench::registry_sandbox sandbox;
-    point_at(server);
-    bench::set_setting("AUTH_PROTOCOL", std::to_string(protocol));
-    bench::set_setting("RECONNECT_PERIOD", "0");
+    served site;
+    test_auth_server& server = site.server;
+    test::settings::set("AUTH_PROTOCOL", std::to_string(protocol));
+    test::settings::set("RECONNECT_PERIOD", "0");
     client_run run;
     const int warm_up = std::min(1000, std::max(1, passes / 10));
     const int step = std::max(1, (passes - warm_up) / 10);
@@ -658,9 +605,9 @@ int run_endurance(int protocol, int passes) {
 // where the client's time goes beyond the floor's exchanges.
 int run_parts(int repetitions) {
     winsock sockets;
-    bench::registry_sandbox sandbox;
-    bench::set_setting("AUTH_PROTOCOL", "17");
-    bench::recorder recorder;
+    test::registry_override sandbox;
+    test::settings::set("AUTH_PROTOCOL", "17");
+    test::window_recorder recorder;
     env::c_env environment(recorder.window());
     auto timed = [&](const char* id, const std::function<void()>& step) {
         std::vector<double> us;

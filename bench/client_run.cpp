@@ -1,10 +1,12 @@
 #include "bench/client_run.h"
 
-#include "tests/common/window_recorder.h"
+#include "tests/common/process_windows.h"
+#include "tests/common/settings_registry.h"
 
 #include <winsock2.h>
 
 #include <algorithm>
+#include <optional>
 #include <stdexcept>
 
 namespace bench {
@@ -52,28 +54,22 @@ client_run::~client_run() {
     if (client->state() != auth::idle) {
         const std::size_t mark = recorder.events().size();
         client->stop(0);
-        pump_until([&] { return recorder.find(auth::idle, mark) >= 0; }, 30000);
+        pump_until([&] { return recorder.find(auth::idle, mark).has_value(); }, 30000);
     }
     environment.main_window = nullptr;
     client.reset();
 }
 
 std::size_t client_run::wait(int state, std::size_t from, DWORD timeout_ms) {
-    long found = -1;
+    std::optional<std::size_t> found;
     if (!pump_until(
             [&] {
                 found = recorder.find(state, from);
-                return found >= 0;
+                return found.has_value();
             },
             timeout_ms))
         fail("the client did not report state " + std::to_string(state) + open_error_box_note());
-    return static_cast<std::size_t>(found);
-}
-
-void point_at(const test_auth_server& server) {
-    set_setting("AUTH_SERVER", "127.0.0.1");
-    set_setting("AUTH_PORT", std::to_string(server.port()));
-    set_setting("AUTH_TYPE", "2");
+    return *found;
 }
 
 std::vector<std::string> records(test_auth_server& server, std::size_t count, int timeout_ms,

@@ -1,11 +1,14 @@
-// What the modes of client_bench share: the account, Winsock, the client in this process with
-// a recorder window, the settings that point it at a server, and the server's records.
+// What the modes of client_bench share: the account, Winsock, the server and the settings that
+// point at it, the client in this process with a recorder window, and the server's records.
 #pragma once
 
 #include "auth/client.h"
 #include "bench/bench_support.h"
 #include "env/env.h"
 #include "tests/common/auth_server.h"
+#include "tests/common/registry_override.h"
+#include "tests/common/settings_registry.h"
+#include "tests/common/window_recorder.h"
 
 #include <memory>
 #include <string>
@@ -41,9 +44,19 @@ public:
     winsock& operator=(const winsock&) = delete;
 };
 
+// Winsock, the reference server with the account, and HKEY_CURRENT_USER overridden with
+// settings that point at that server: where the modes of the client in this process start.
+struct served {
+    winsock sockets;
+    test_auth_server server{{"--account", std::string(login) + ":" + password}};
+    test::registry_override sandbox;
+
+    served() { test::settings::point_at(server.port()); }
+};
+
 // The environment and the client, reporting to a recorder window of this thread.
 struct client_run {
-    bench::recorder recorder;
+    test::window_recorder recorder;
     env::c_env environment{recorder.window()};
     std::unique_ptr<auth::c_client> client;
 
@@ -56,8 +69,6 @@ struct client_run {
     // stands in the way, if one is open.
     std::size_t wait(int state, std::size_t from, DWORD timeout_ms = 30000);
 };
-
-void point_at(const test_auth_server& server);
 
 // Server records until `count` have come (or, with count 0, until none came for `quiet_ms`),
 // keeping this thread's messages flowing meanwhile.

@@ -4,7 +4,9 @@
 
 #include "bench/client_run.h"
 #include "support/win_handle.h"
-#include "tests/common/window_recorder.h"
+#include "tests/common/process_windows.h"
+#include "tests/common/registry_override.h"
+#include "tests/common/settings_registry.h"
 
 #include <winsock2.h>
 
@@ -54,12 +56,10 @@ std::string draw_fault(int protocol, std::mt19937& random) {
 } // namespace
 
 int run_faults(int protocol, int passes, unsigned seed) {
-    winsock sockets;
-    test_auth_server server({"--account", std::string(login) + ":" + password});
-    registry_sandbox sandbox;
-    point_at(server);
-    set_setting("AUTH_PROTOCOL", std::to_string(protocol));
-    set_setting("RECONNECT_PERIOD", "0");
+    served site;
+    test_auth_server& server = site.server;
+    test::settings::set("AUTH_PROTOCOL", std::to_string(protocol));
+    test::settings::set("RECONNECT_PERIOD", "0");
     client_run run;
     std::mt19937 random(seed);
     std::uniform_int_distribution<int> one_in_ten(0, 9);
@@ -280,15 +280,13 @@ void stop_stuck(client_run& run, test_auth_server& server, const stop_case& c,
 } // namespace
 
 int run_stops(int repetitions) {
-    winsock sockets;
-    test_auth_server server({"--account", std::string(login) + ":" + password});
-    registry_sandbox sandbox;
-    point_at(server);
+    served site;
+    test_auth_server& server = site.server;
     client_run run;
     for (const stop_case& c : stop_cases) {
-        set_setting("AUTH_PROTOCOL", std::to_string(c.protocol));
+        test::settings::set("AUTH_PROTOCOL", std::to_string(c.protocol));
         // A healthy renewal must not come before the stop; a stuck one is wanted soon.
-        set_setting("RECONNECT_PERIOD", c.where == stuck::nowhere ? "20" : "1");
+        test::settings::set("RECONNECT_PERIOD", c.where == stuck::nowhere ? "20" : "1");
         stop_figures figures;
         for (int i = 0; i < repetitions; ++i)
             stop_stuck(run, server, c, figures);

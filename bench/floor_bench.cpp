@@ -7,8 +7,12 @@
 //   floor_bench window                     a hidden window that ends its process on WM_CLOSE
 #include "bench/bench_support.h"
 
+#include "auth/packet.h"
+#include "authclient_version.h"
+
 #include <winsock2.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
@@ -19,6 +23,35 @@ namespace {
 
 const char* const login = "user";
 const char* const password = "secret";
+
+// Request packets of the sizes the client sends, built with the client's own packet code; part
+// of what the floor times, so it stays as it is whatever the tests' packet helpers become.
+std::vector<unsigned char> build(const std::string& login, const std::string& password,
+                                 const auth::server_random& random, bool disconnect) {
+    std::vector<unsigned char> buffer(auth::packet_buffer_size);
+    auth::request r;
+    r.login = &login;
+    r.version = "WIN-" AUTHCLIENT_VERSION;
+    r.random = random;
+    r.key = auth::make_key(password);
+    r.disconnect = disconnect;
+    auth::build_request(buffer.data(), r, nullptr);
+    buffer.resize(auth::request_size(buffer.data()));
+    return buffer;
+}
+
+// The server_random of an answer, or all zero when it carries none.
+auth::server_random answer_random(const unsigned char* answer, std::size_t size) {
+    auth::server_random random{};
+    if (auth::check_answer(answer, size) != auth::verdict::well_formed)
+        return random;
+    auth::read_answer(answer, size,
+                      [&](unsigned char type, const unsigned char* data, std::size_t) {
+                          if (type == auth::chunk_server_random)
+                              std::copy(data, data + 8, random.begin());
+                      });
+    return random;
+}
 
 class socket_owner {
 public:
@@ -53,7 +86,7 @@ auth::server_random udp_round_trip(SOCKET s, const sockaddr_in& to,
     const int n = recvfrom(s, reinterpret_cast<char*>(answer), sizeof answer, 0, nullptr, nullptr);
     if (n < 1)
         throw std::runtime_error("no UDP answer");
-    return bench::answer_random(answer, static_cast<std::size_t>(n));
+    return answer_random(answer, static_cast<std::size_t>(n));
 }
 
 // One connection: connect, send, read until the server closes.
@@ -82,19 +115,19 @@ auth::server_random tcp_round_trip(const sockaddr_in& to,
         if (n == 0 || (received += static_cast<std::size_t>(n)) == sizeof answer)
             break;
     }
-    return bench::answer_random(answer, received);
+    return answer_random(answer, received);
 }
 
 // What the client's connect needs on the wire: the challenge request, then the answer to it.
 // Returns the random held afterwards, for the disconnect exchange.
 auth::server_random connect_floor(bool udp, const sockaddr_in& to, SOCKET udp_socket) {
-    const auto first = bench::build(login, password, auth::server_random{}, false);
+    const auto first = build(login, password, auth::server_random{}, false);
     if (!udp) {
         const auto random = tcp_round_trip(to, first);
-        return tcp_round_trip(to, bench::build(login, password, random, false));
+        return tcp_round_trip(to, build(login, password, random, false));
     }
     const auto random = udp_round_trip(udp_socket, to, first);
-    return udp_round_trip(udp_socket, to, bench::build(login, password, random, false));
+    return udp_round_trip(udp_socket, to, build(login, password, random, false));
 }
 
 int run_exchanges(bool udp, unsigned short port, int repetitions) {
@@ -122,7 +155,7 @@ int run_exchanges(bool udp, unsigned short port, int repetitions) {
         }
         random = connect_floor(udp, to, raw);
         const double t1 = bench::now_us();
-        const auto disconnect = bench::build(login, password, random, true);
+        const auto disconnect = build(login, password, random, true);
         const double t2 = bench::now_us();
         if (udp)
             udp_round_trip(raw, to, disconnect);

@@ -4,6 +4,8 @@
 #include "bench/recovery_bench.h"
 
 #include "bench/client_run.h"
+#include "tests/common/registry_override.h"
+#include "tests/common/settings_registry.h"
 
 #include <algorithm>
 #include <iterator>
@@ -144,16 +146,14 @@ void logon_once(client_run& run, test_auth_server& server, std::size_t step, dou
 } // namespace
 
 int run_resume(int repetitions) {
-    winsock sockets;
-    test_auth_server server({"--account", std::string(login) + ":" + password});
-    registry_sandbox sandbox;
-    point_at(server);
-    set_setting("RECONNECT_PERIOD", std::to_string(resume_period_s));
+    served site;
+    test_auth_server& server = site.server;
+    test::settings::set("RECONNECT_PERIOD", std::to_string(resume_period_s));
     client_run run;
     run.recorder.on_resume = [&run] { run.client->resumed(); };
     std::mt19937 random(15);
     for (int protocol : {env::protocol_udp, env::protocol_tcp}) {
-        set_setting("AUTH_PROTOCOL", std::to_string(protocol));
+        test::settings::set("AUTH_PROTOCOL", std::to_string(protocol));
         anomaly_log checks;
         const std::vector<double> us = resume_renewals(run, server, repetitions, random, checks);
         result("resume_" + protocol_name(protocol))
@@ -166,11 +166,9 @@ int run_resume(int repetitions) {
 }
 
 int run_logon(int rounds) {
-    winsock sockets;
-    test_auth_server server({"--account", std::string(login) + ":" + password});
-    registry_sandbox sandbox;
-    point_at(server);
-    set_setting("AUTH_PROTOCOL", std::to_string(env::protocol_tcp));
+    served site;
+    test_auth_server& server = site.server;
+    test::settings::set("AUTH_PROTOCOL", std::to_string(env::protocol_tcp));
     client_run run;
     logon_figures f;
     const std::size_t steps = std::size(retry_steps_s);

@@ -565,7 +565,7 @@ def main():
     w("- **WM_CLOSE** (`client_bench close`): settings with saved credentials in the bench "
       "prefix's registry, `AuthClient.exe --tray --connect`, the authorization seen in the "
       "server's records and the disconnect button enabled, then WM_CLOSE posted to "
-      "`FindWindowA(\"MainDlgClass-{102394812}\", nullptr)` and the time until the process "
+      "the window found by the main window's class and the time until the process "
       "handle signals. The peer is `floor_bench window`, a hidden window that posts quit on "
       "WM_DESTROY, timed the same way. The bench's Wine prefix has its virtual desktop from "
       "its first session on: without one, and without a window manager, Wine waits about 2 s "

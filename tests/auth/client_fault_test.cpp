@@ -10,12 +10,6 @@
 namespace test {
 namespace {
 
-using auth::authorised;
-using auth::busy;
-using auth::error;
-using auth::idle;
-using states = std::vector<int>;
-
 struct stop_case {
     const char* name;
     int protocol;
@@ -225,10 +219,7 @@ TEST_F(Faults, StartAsTheLastWorkerEndsKeepsTheNewState) {
             },
             10000));
         ASSERT_TRUE(recorder.wait_state(authorised, from));
-        EXPECT_EQ(std::vector<int>(recorder.states().begin() + static_cast<long>(from),
-                                   recorder.states().end()),
-                  (states{busy, authorised}))
-            << "spin " << spin;
+        EXPECT_EQ(recorder.states(from), (states{busy, authorised})) << "spin " << spin;
         EXPECT_EQ(client->state(), authorised);
         client->stop(0);
         ASSERT_TRUE(recorder.wait_state(idle, from));

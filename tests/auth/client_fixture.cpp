@@ -1,6 +1,5 @@
 #include "tests/auth/client_fixture.h"
 
-#include "support/text.h"
 #include "tests/common/log_lines.h"
 
 #include <winsock2.h>
@@ -63,14 +62,10 @@ std::string client_fixture::request(int timeout_ms) {
 }
 
 logged_client_fixture::logged_client_fixture() {
-    char temp[MAX_PATH];
-    GetTempPathA(sizeof temp, temp);
-    folder_ = std::string(temp) + "authclient-log-" + c_registry_sandbox::unique_name();
-    CreateDirectoryA(folder_.c_str(), nullptr);
     char previous[MAX_PATH] = {};
     GetCurrentDirectoryA(sizeof previous, previous);
     previous_ = previous;
-    SetCurrentDirectoryA(folder_.c_str());
+    SetCurrentDirectoryA(folder_.path().c_str());
 }
 
 logged_client_fixture::~logged_client_fixture() {
@@ -79,12 +74,10 @@ logged_client_fixture::~logged_client_fixture() {
     environment->main_window = nullptr;
     client.reset();
     SetCurrentDirectoryA(previous_.c_str());
-    DeleteFileA(log_file().c_str());
-    RemoveDirectoryA(folder_.c_str());
 }
 
 std::string logged_client_fixture::log_file() const {
-    return folder_ + "\\" + local_time_text("zerva_client_%d.%m.%Y.log");
+    return daily_log_file(folder_.path());
 }
 
 std::vector<std::string> logged_client_fixture::log_lines() const {
@@ -92,10 +85,7 @@ std::vector<std::string> logged_client_fixture::log_lines() const {
 }
 
 int logged_client_fixture::log_count(const std::string& text) const {
-    int seen = 0;
-    for (const std::string& line : log_lines())
-        seen += line.find(text) != std::string::npos;
-    return seen;
+    return test::log_count(log_file(), text);
 }
 
 int thread_count() {

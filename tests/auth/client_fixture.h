@@ -5,7 +5,9 @@
 #include "auth/client.h"
 #include "env/env.h"
 #include "tests/common/auth_server.h"
+#include "tests/common/process_windows.h"
 #include "tests/common/registry_sandbox.h"
+#include "tests/common/temp_folder.h"
 #include "tests/common/window_recorder.h"
 
 #include <gtest/gtest.h>
@@ -16,6 +18,13 @@
 #include <vector>
 
 namespace test {
+
+// The client's states by name, and a list of them as the recorder saw them.
+using auth::authorised;
+using auth::busy;
+using auth::error;
+using auth::idle;
+using states = std::vector<int>;
 
 class client_fixture : public ::testing::Test {
 protected:
@@ -61,7 +70,7 @@ protected:
     int log_count(const std::string& text) const;
 
 private:
-    std::string folder_;
+    temp_folder folder_{"authclient-log"};
     std::string previous_;
 };
 

@@ -7,11 +7,6 @@
 namespace test {
 namespace {
 
-using auth::authorised;
-using auth::busy;
-using auth::idle;
-using states = std::vector<int>;
-
 class Lifecycle : public client_fixture {};
 
 TEST_F(Lifecycle, ConstructionReportsIdleOnce) {

@@ -1,5 +1,6 @@
 // One whole connection at LOG_LEVEL 6, compared line by line with the expected log.
 #include "tests/auth/client_fixture.h"
+#include "tests/common/log_lines.h"
 
 #include "support/system_error.h"
 
@@ -24,53 +25,7 @@ TEST_F(ClientLog, WholeConnectionAtTraceLevel) {
     ASSERT_TRUE(recorder.wait_state(auth::idle, 1));
     client.reset();
 
-    const std::string to = "Sending auth packet to server: " + server_text(server->port());
-    const std::vector<std::string> request_head = {
-        "[DEBUG] CLIENT - Auth cycle BEGIN",
-        "[DEBUG] CLIENT - Building auth packet:",
-        "[DEBUG] CLIENT - <- Magic word",
-        "[DEBUG] CLIENT - <- Login",
-        "[DEBUG] CLIENT - <- Client version",
-        "[DEBUG] CLIENT - <- Request for server random message"};
-    const std::vector<std::string> answer = {
-        "[DEBUG] CLIENT - <- End of chunks",
-        "[DEBUG] CLIENT - " + to,
-        "[DEBUG] CLIENT - Receive server answer",
-        "[DEBUG] CLIENT - OK, got data from auth server: 20 bytes",
-        "[DEBUG] CLIENT - Parsing server answer packet:",
-        "[DEBUG] CLIENT - -> Server random message: N",
-        "[INFO] CLIENT - -> Auth OK"};
-
-    std::vector<std::string> expected = {
-        "[TRACE] CLIENT - auth::c_client::c_client(const env::c_env&)",
-        "[TRACE] CLIENT - void auth::c_client::start()",
-        "[TRACE] CLIENT - static DWORD auth::c_client::auth_proc(LPVOID)",
-        "[DEBUG] CLIENT - Resolving server name into IP address",
-        "[DEBUG] CLIENT - Creating UDP socket",
-        "[DEBUG] CLIENT - Binding UDP socket"};
-    auto add = [&](const std::vector<std::string>& part) {
-        expected.insert(expected.end(), part.begin(), part.end());
-    };
-    // the challenge
-    add(request_head);
-    add(answer);
-    // its answer
-    add(request_head);
-    expected.push_back("[DEBUG] CLIENT - <- Encrypted server random message");
-    add(answer);
-    // the pause, the stop, the disconnect exchange
-    add({"[DEBUG] CLIENT - Auth cycle BEGIN", "[DEBUG] CLIENT - Pause: 20000 ms ...",
-         "[TRACE] CLIENT - void auth::c_client::stop(int)", "[DEBUG] CLIENT - Force disconnect!"});
-    add(std::vector<std::string>(request_head.begin() + 1, request_head.end()));
-    add({"[DEBUG] CLIENT - <- Encrypted server random message",
-         "[DEBUG] CLIENT - <- Request to disconnect"});
-    add(answer);
-    // the next pause ends the worker
-    add({"[DEBUG] CLIENT - Auth cycle BEGIN", "[DEBUG] CLIENT - Pause: 20000 ms ...",
-         "[DEBUG] CLIENT - Force disconnect!", "[TRACE] CLIENT - auth::c_client::~c_client()",
-         "[TRACE] CLIENT - void auth::c_client::stop(int)"});
-
-    EXPECT_EQ(log_lines(), expected);
+    EXPECT_EQ(log_lines(), connection_log(server_text(server->port()), transport::udp, true));
 }
 
 TEST_F(ClientLog, LevelOneWritesOnlyErrors) {

@@ -9,12 +9,6 @@
 namespace test {
 namespace {
 
-using auth::authorised;
-using auth::busy;
-using auth::error;
-using auth::idle;
-using states = std::vector<int>;
-
 const char* const refused_text = "Сервер авторизации (TCP) недоступен.";
 
 class AtLogon : public logged_client_fixture {};

@@ -11,12 +11,6 @@
 namespace test {
 namespace {
 
-using auth::authorised;
-using auth::busy;
-using auth::error;
-using auth::idle;
-using states = std::vector<int>;
-
 struct transport {
     int protocol;
     const char* name;

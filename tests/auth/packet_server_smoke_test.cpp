@@ -3,42 +3,16 @@
 #include "auth/packet.h"
 #include "authclient_version.h"
 #include "tests/common/auth_server.h"
+#include "tests/common/packets.h"
 
 #include <gtest/gtest.h>
-
-#include <cstring>
-#include <memory>
 
 namespace {
 
 using server = test_auth_server;
 
-test_bytes build(const auth::request& r) {
-    std::unique_ptr<unsigned char[]> buffer(new unsigned char[auth::packet_buffer_size]());
-    auth::build_request(buffer.get(), r, nullptr);
-    return test_bytes(buffer.get(), buffer.get() + auth::request_size(buffer.get()));
-}
-
-struct answer_fields {
-    auth::verdict verdict = auth::verdict::ignore;
-    std::optional<auth::server_random> random;
-    std::optional<unsigned> code;
-};
-
-answer_fields read(const test_bytes& a) {
-    answer_fields f;
-    f.verdict = auth::check_answer(a.data(), a.size());
-    auth::read_answer(a.data(), a.size(),
-                      [&](unsigned char type, const unsigned char* data, std::size_t) {
-                          if (type == auth::chunk_server_random) {
-                              f.random.emplace();
-                              std::memcpy(f.random->data(), data, 8);
-                          } else if (type == auth::chunk_error_code) {
-                              f.code = auth::read_error_code(data);
-                          }
-                      });
-    return f;
-}
+using test::parse_answer;
+using test::request_bytes;
 
 class Smoke : public ::testing::TestWithParam<bool> {
 protected:
@@ -54,10 +28,10 @@ TEST_P(Smoke, ChallengeAnsweredAndRecordsReadBack) {
     auth::request r;
     r.version = "WIN-" AUTHCLIENT_VERSION;
     r.key = auth::make_key("pw");
-    const test_bytes first = build(r);
+    const test_bytes first = request_bytes(r);
     const auto a1 = exchange(s.port(), first);
     ASSERT_TRUE(a1);
-    const answer_fields f1 = read(*a1);
+    const test::parsed_answer f1 = parse_answer(*a1);
     ASSERT_EQ(f1.verdict, auth::verdict::well_formed);
     ASSERT_TRUE(f1.random);
     EXPECT_EQ(f1.code, 0u);
@@ -74,9 +48,9 @@ TEST_P(Smoke, ChallengeAnsweredAndRecordsReadBack) {
     EXPECT_EQ(given, test_bytes(f1.random->begin(), f1.random->end()));
 
     r.random = *f1.random;
-    const auto a2 = exchange(s.port(), build(r));
+    const auto a2 = exchange(s.port(), request_bytes(r));
     ASSERT_TRUE(a2);
-    EXPECT_EQ(read(*a2).code, 0u);
+    EXPECT_EQ(parse_answer(*a2).code, 0u);
     const auto j2 = s.next_request(10000);
     ASSERT_TRUE(j2);
     EXPECT_TRUE(server::bool_field(*j2, "encrypted_random"));

@@ -3,6 +3,7 @@
 #include "auth/packet.h"
 #include "authclient_version.h"
 #include "tests/common/auth_server.h"
+#include "tests/common/packets.h"
 
 #include <gtest/gtest.h>
 
@@ -19,10 +20,8 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
-#include <cstring>
 #include <fstream>
 #include <functional>
-#include <memory>
 
 extern char** environ;
 
@@ -33,41 +32,9 @@ using clock_type = std::chrono::steady_clock;
 
 constexpr int wait_ms = 10000;
 
-test_bytes build(const auth::request& r, const unsigned char* local_ip = nullptr) {
-    std::unique_ptr<unsigned char[]> buffer(new unsigned char[auth::packet_buffer_size]());
-    const std::size_t end = auth::build_request(buffer.get(), r, nullptr);
-    if (local_ip)
-        auth::append_local_ip(buffer.get(), end, local_ip, local_ip + 4, nullptr);
-    return test_bytes(buffer.get(), buffer.get() + auth::request_size(buffer.get()));
-}
-
-struct chunk {
-    int type;
-    test_bytes data;
-};
-
-struct parsed_answer {
-    auth::verdict verdict = auth::verdict::ignore;
-    std::vector<chunk> chunks;
-    std::optional<auth::server_random> random;
-    std::optional<unsigned> code;
-};
-
-parsed_answer parse(const test_bytes& a) {
-    parsed_answer p;
-    p.verdict = auth::check_answer(a.data(), a.size());
-    auth::read_answer(a.data(), a.size(),
-                      [&](unsigned char type, const unsigned char* data, std::size_t size) {
-                          p.chunks.push_back({type, test_bytes(data, data + size)});
-                          if (type == auth::chunk_server_random) {
-                              p.random.emplace();
-                              std::memcpy(p.random->data(), data, 8);
-                          } else if (type == auth::chunk_error_code) {
-                              p.code = auth::read_error_code(data);
-                          }
-                      });
-    return p;
-}
+using test::parse_answer;
+using test::parsed_answer;
+using test::request_bytes;
 
 // A client of one protocol that keeps the challenge like the real one does.
 class client {
@@ -88,12 +55,12 @@ public:
     // One exchange; a readable answer's random becomes the one to answer next.
     parsed_answer pass(bool disconnect = false) {
         request_.disconnect = disconnect;
-        const auto answer = send(build(request_));
+        const auto answer = send(request_bytes(request_));
         if (!answer) {
             ADD_FAILURE() << "no answer";
             return {};
         }
-        parsed_answer p = parse(*answer);
+        parsed_answer p = parse_answer(*answer);
         if (p.random)
             request_.random = *p.random;
         return p;
@@ -192,9 +159,9 @@ TEST(Exchange, WithoutLoginByPeerAddressAndLocalIpRecorded) {
     c.pass();
     next(s);
     const unsigned char local_ip[6] = {127, 0, 0, 1, 0x1F, 0x90};
-    const auto answer = c.send(build(c.request(), local_ip));
+    const auto answer = c.send(request_bytes(c.request(), local_ip));
     ASSERT_TRUE(answer);
-    EXPECT_EQ(parse(*answer).code, 0u);
+    EXPECT_EQ(parse_answer(*answer).code, 0u);
     const std::string j = next(s);
     EXPECT_EQ(server::field(j, "local_ip"), "127.0.0.1:8080");
     EXPECT_EQ(server::ints_field(j, "chunks"), (std::vector<int>{13, 1, 2, 10}));
@@ -252,7 +219,7 @@ const fault_case fault_cases[] = {
     {"UnsupportedType", "fault type 7",
      [](const std::optional<test_bytes>& a) {
          ASSERT_TRUE(a);
-         const auto p = parse(*a);
+         const auto p = parse_answer(*a);
          ASSERT_EQ(p.verdict, auth::verdict::well_formed);
          std::vector<int> types;
          for (const auto& c : p.chunks)
@@ -263,8 +230,8 @@ const fault_case fault_cases[] = {
     {"ErrorCode", "fault error 1006",
      [](const std::optional<test_bytes>& a) {
          ASSERT_TRUE(a);
-         EXPECT_EQ(parse(*a).code, 1006u);
-         EXPECT_TRUE(parse(*a).random);
+         EXPECT_EQ(parse_answer(*a).code, 1006u);
+         EXPECT_TRUE(parse_answer(*a).random);
      }},
     {"OneByte", "fault short1",
      [](const std::optional<test_bytes>& a) { EXPECT_EQ(a, test_bytes{0x44}); }},
@@ -279,7 +246,7 @@ const fault_case fault_cases[] = {
     {"NoRandom", "fault norandom",
      [](const std::optional<test_bytes>& a) {
          ASSERT_TRUE(a);
-         const auto p = parse(*a);
+         const auto p = parse_answer(*a);
          ASSERT_EQ(p.verdict, auth::verdict::well_formed);
          EXPECT_FALSE(p.random);
          EXPECT_EQ(p.code, 0u);
@@ -297,7 +264,7 @@ TEST_P(Fault, AppliesForItsCountThenNormalAnswersResume) {
 
     // A missing UDP answer is only waited for briefly: a wrong one would arrive at once.
     const int timeout = tcp ? wait_ms : 500;
-    f.check(c.send(build(c.request()), timeout));
+    f.check(c.send(request_bytes(c.request()), timeout));
     EXPECT_EQ(server::field(next(s), "answer"), std::string("fault ") + (f.command + 6));
 
     EXPECT_EQ(c.pass().code, 0u);
@@ -320,7 +287,7 @@ TEST(Fault, UnreadableAnswerDoesNotReplaceTheChallenge) {
         client c(s.port(), false, std::nullopt, "pw");
         c.pass();
         s.command(std::string("fault ") + mode + " 1");
-        c.send(build(c.request()), 300);
+        c.send(request_bytes(c.request()), 300);
         EXPECT_EQ(c.pass().code, 0u) << mode;
     }
 }
@@ -337,7 +304,7 @@ TEST(Fault, WithoutCountLastsUntilNone) {
 TEST(Fault, StartUpCountCoversTheFirstExchanges) {
     server s({"--fault", "short2:2"});
     client c(s.port(), false, std::nullopt, "");
-    const test_bytes request = build(c.request());
+    const test_bytes request = request_bytes(c.request());
     EXPECT_EQ(c.send(request), (test_bytes{0x44, 0x4C}));
     EXPECT_EQ(c.send(request), (test_bytes{0x44, 0x4C}));
     EXPECT_EQ(c.pass().code, 0u);
@@ -361,13 +328,13 @@ TEST(Fault, HeldTcpConnectionIsAnsweredAtRelease) {
     server s({"--account", ":pw"});
     s.command("fault hold");
     client c(s.port(), true, std::nullopt, "pw");
-    test_tcp_exchange held(s.port(), build(c.request()));
+    test_tcp_exchange held(s.port(), request_bytes(c.request()));
     EXPECT_EQ(server::field(next(s), "answer"), "fault hold");
     EXPECT_FALSE(held.answer(300)); // still open, nothing sent
     s.command("release");
     const auto a = held.answer(wait_ms);
     ASSERT_TRUE(a);
-    const parsed_answer p = parse(*a);
+    const parsed_answer p = parse_answer(*a);
     EXPECT_EQ(p.code, 0u);
     ASSERT_TRUE(p.random);
 
@@ -382,7 +349,7 @@ TEST(Fault, HeldConnectionClosedUnansweredOnceTheHoldIsUsedUp) {
     server s;
     s.command("fault hold 1");
     client c(s.port(), true, std::nullopt, "");
-    test_tcp_exchange held(s.port(), build(c.request()));
+    test_tcp_exchange held(s.port(), request_bytes(c.request()));
     EXPECT_EQ(server::field(next(s), "answer"), "fault hold");
     EXPECT_EQ(c.pass().code, 0u);
     EXPECT_EQ(held.answer(wait_ms), test_bytes{});
@@ -439,14 +406,14 @@ TEST_P(Stranger, ForgesFromAnotherPortBeforeTheRealAnswer) {
     server s;
     s.command(std::string("fault stranger ") + GetParam().what + " 1");
     client c(s.port(), false, std::nullopt, "");
-    const auto got = udp_datagrams(s.port(), build(c.request()), 700);
+    const auto got = udp_datagrams(s.port(), request_bytes(c.request()), 700);
     ASSERT_EQ(got.size(), 2u);
     EXPECT_NE(got[0].from, s.port());
     EXPECT_EQ(got[1].from, s.port());
-    const parsed_answer forged = parse(got[0].data);
+    const parsed_answer forged = parse_answer(got[0].data);
     ASSERT_EQ(forged.verdict, auth::verdict::well_formed);
     GetParam().check(forged);
-    const parsed_answer real = parse(got[1].data);
+    const parsed_answer real = parse_answer(got[1].data);
     EXPECT_EQ(real.code, 0u);
     ASSERT_TRUE(real.random);
     EXPECT_EQ(server::field(next(s), "answer"), std::string("fault stranger ") + GetParam().what);
@@ -474,9 +441,9 @@ TEST(Fault, LateDatagramFollowsTheAnswerFromTheServersPort) {
         server s;
         s.command("fault late " + std::to_string(size) + " 1");
         client c(s.port(), false, std::nullopt, "");
-        const auto got = udp_datagrams(s.port(), build(c.request()), 700);
+        const auto got = udp_datagrams(s.port(), request_bytes(c.request()), 700);
         ASSERT_EQ(got.size(), 2u) << size;
-        EXPECT_EQ(parse(got[0].data).code, 0u);
+        EXPECT_EQ(parse_answer(got[0].data).code, 0u);
         EXPECT_EQ(got[1].from, s.port());
         EXPECT_EQ(got[1].data, test_bytes(size, 0));
     }
@@ -487,13 +454,13 @@ TEST(Fault, DripSendsTheAnswerInPiecesOverTcpOnly) {
     s.command("fault drip 4 150 2");
     client c(s.port(), true, std::nullopt, "");
     const auto start = clock_type::now();
-    const auto answer = c.send(build(c.request()));
+    const auto answer = c.send(request_bytes(c.request()));
     ASSERT_TRUE(answer);
-    EXPECT_EQ(parse(*answer).code, 0u);
+    EXPECT_EQ(parse_answer(*answer).code, 0u);
     // 20 bytes in pieces of 4: four pauses between five pieces.
     EXPECT_GE(clock_type::now() - start, std::chrono::milliseconds(4 * 150));
     EXPECT_EQ(server::field(next(s), "answer"), "fault drip 4 150");
-    EXPECT_FALSE(udp_exchange(s.port(), build(c.request()), 500));
+    EXPECT_FALSE(udp_exchange(s.port(), request_bytes(c.request()), 500));
 }
 
 TEST(Fault, UnreachableDropsConnectionsUntilReplaced) {
@@ -511,7 +478,7 @@ TEST(Fault, UnreachableDropsConnectionsUntilReplaced) {
     EXPECT_EQ(poll(&p, 1, 1500), 0) << "the connection was made";
     close(fd);
     client c(s.port(), false, std::nullopt, "");
-    EXPECT_FALSE(c.send(build(c.request()), 500)) << "UDP answered";
+    EXPECT_FALSE(c.send(request_bytes(c.request()), 500)) << "UDP answered";
 
     s.command("fault none");
     EXPECT_EQ(client(s.port(), true, std::nullopt, "").pass().code, 0u);
@@ -547,7 +514,7 @@ TEST(Info, WaitsForAnAnswerThatTheClientCanRead) {
     server s({"--info", "|only data|"});
     s.command("fault drop 1");
     client c(s.port(), false, std::nullopt, "");
-    EXPECT_FALSE(c.send(build(c.request()), 300));
+    EXPECT_FALSE(c.send(request_bytes(c.request()), 300));
     const parsed_answer p = c.pass();
     ASSERT_EQ(p.chunks.size(), 3u);
     EXPECT_EQ(p.chunks[1].type, auth::chunk_info_data);

@@ -1,12 +1,8 @@
 #include "tests/e2e/driver.h"
 
-#include "env/protector.h"
-#include "tests/common/window_recorder.h"
+#include "tests/common/message_pump.h"
 
 #include <algorithm>
-#include <cctype>
-#include <stdexcept>
-#include <vector>
 
 #ifndef AUTHCLIENT_EXE_PATH
 #error "AUTHCLIENT_EXE_PATH must name the AuthClient.exe under test"
@@ -15,59 +11,6 @@
 namespace e2e {
 
 namespace {
-
-const char* const settings_path = "Software\\Auth Client";
-const char* const run_path = "Software\\Microsoft\\Windows\\CurrentVersion\\Run";
-
-bool same_text_ignoring_case(const std::string& a, const std::string& b) {
-    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-               return std::tolower(static_cast<unsigned char>(x)) ==
-                      std::tolower(static_cast<unsigned char>(y));
-           });
-}
-
-DWORD window_process(HWND window) {
-    DWORD process = 0;
-    GetWindowThreadProcessId(window, &process);
-    return process;
-}
-
-struct window_search {
-    DWORD process;
-    bool (*match)(HWND);
-    HWND found = nullptr;
-};
-
-BOOL CALLBACK look_at(HWND window, LPARAM lparam) {
-    auto* search = reinterpret_cast<window_search*>(lparam);
-    if (window_process(window) != search->process || !search->match(window))
-        return TRUE;
-    search->found = window;
-    return FALSE;
-}
-
-HWND find_window(DWORD process, bool (*match)(HWND)) {
-    window_search search{process, match};
-    EnumWindows(look_at, reinterpret_cast<LPARAM>(&search));
-    return search.found;
-}
-
-std::string class_of(HWND window) {
-    char text[64] = {};
-    GetClassNameA(window, text, sizeof text);
-    return text;
-}
-
-bool is_main_window(HWND window) {
-    return same_text_ignoring_case(class_of(window), MAIN_WINDOW_CLASS);
-}
-
-bool is_error_box(HWND window) {
-    char caption[64] = {};
-    GetWindowTextA(window, caption, sizeof caption);
-    return IsWindowVisible(window) && class_of(window) == "#32770" &&
-           std::string(caption) == "Ошибка";
-}
 
 // A message to a window of another process that cannot hang the test.
 LRESULT send(HWND window, UINT message, WPARAM wparam = 0, LPARAM lparam = 0) {
@@ -83,156 +26,21 @@ std::string window_text(HWND window) {
     return text;
 }
 
-// A key of the current user's registry, opened (and created) for reading and writing.
-class key {
-public:
-    explicit key(const char* path) {
-        if (RegCreateKeyExA(HKEY_CURRENT_USER, path, 0, nullptr, 0, KEY_READ | KEY_WRITE, nullptr,
-                            &key_, nullptr) != ERROR_SUCCESS)
-            throw std::runtime_error(std::string("cannot open HKCU\\") + path);
-    }
-    ~key() { RegCloseKey(key_); }
-    key(const key&) = delete;
-    key& operator=(const key&) = delete;
-
-    void set(const char* name, const std::string& value) const {
-        RegSetValueExA(key_, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
-                       static_cast<DWORD>(value.size() + 1));
-    }
-    void set_number(const char* name, DWORD value) const {
-        RegSetValueExA(key_, name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value),
-                       sizeof value);
-    }
-    std::optional<std::string> get(const char* name) const {
-        char data[4096] = {};
-        DWORD size = sizeof data - 1;
-        if (RegQueryValueExA(key_, name, nullptr, nullptr, reinterpret_cast<BYTE*>(data), &size) !=
-            ERROR_SUCCESS)
-            return std::nullopt;
-        return std::string(data);
-    }
-    void remove(const char* name) const { RegDeleteValueA(key_, name); }
-
-private:
-    HKEY key_ = nullptr;
-};
-
 } // namespace
 
-std::string windows_path(const std::string& unix_path) {
-    if (unix_path.empty() || unix_path[0] != '/')
-        return unix_path;
-    std::string path = "Z:" + unix_path;
-    std::replace(path.begin(), path.end(), '/', '\\');
-    return path;
-}
-
 std::string program_path() {
-    return windows_path(AUTHCLIENT_EXE_PATH);
-}
-
-temp_folder::temp_folder(const std::string& name) {
-    char temp[MAX_PATH] = {};
-    GetTempPathA(sizeof temp, temp);
-    path_ = std::string(temp) + name + "-" + std::to_string(GetCurrentProcessId()) + "-" +
-            std::to_string(GetTickCount64());
-    if (!CreateDirectoryA(path_.c_str(), nullptr))
-        throw std::runtime_error("cannot create " + path_);
-}
-
-temp_folder::~temp_folder() {
-    WIN32_FIND_DATAA found;
-    const HANDLE search = FindFirstFileA((path_ + "\\*").c_str(), &found);
-    if (search != INVALID_HANDLE_VALUE) {
-        do {
-            if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
-                DeleteFileA((path_ + "\\" + found.cFileName).c_str());
-        } while (FindNextFileA(search, &found));
-        FindClose(search);
-    }
-    RemoveDirectoryA(path_.c_str());
-}
-
-client_process::client_process(const std::string& arguments, const std::string& folder,
-                               const std::string& program) {
-    command_line_ = "\"" + program + "\"";
-    if (!arguments.empty())
-        command_line_ += " " + arguments;
-    std::vector<char> writable(command_line_.begin(), command_line_.end());
-    writable.push_back('\0');
-    STARTUPINFOA startup{};
-    startup.cb = sizeof startup;
-    PROCESS_INFORMATION info{};
-    if (!CreateProcessA(program.c_str(), writable.data(), nullptr, nullptr, FALSE, 0, nullptr,
-                        folder.empty() ? nullptr : folder.c_str(), &startup, &info))
-        throw std::runtime_error("cannot start " + command_line_ + ": error " +
-                                 std::to_string(GetLastError()));
-    CloseHandle(info.hThread);
-    process_.reset(info.hProcess);
-    id_ = info.dwProcessId;
-}
-
-client_process::~client_process() {
-    kill();
-}
-
-void client_process::kill() {
-    if (running()) {
-        TerminateProcess(process_.get(), 99);
-        WaitForSingleObject(process_.get(), 10000);
-    }
+    return test::windows_path(AUTHCLIENT_EXE_PATH);
 }
 
 HWND client_process::main_window(DWORD timeout_ms) const {
     HWND found = nullptr;
     test::pump_until(
         [&] {
-            found = find_window(id_, is_main_window);
+            found = test::window_of(id(), MAIN_WINDOW_CLASS);
             return found != nullptr || !running();
         },
         timeout_ms);
     return found;
-}
-
-bool client_process::wait_input_idle(DWORD timeout_ms) const {
-    return WaitForInputIdle(process_.get(), timeout_ms) == 0;
-}
-
-std::optional<DWORD> client_process::wait_exit(DWORD timeout_ms) const {
-    if (WaitForSingleObject(process_.get(), timeout_ms) != WAIT_OBJECT_0)
-        return std::nullopt;
-    DWORD code = 0;
-    GetExitCodeProcess(process_.get(), &code);
-    return code;
-}
-
-bool client_process::running() const {
-    return process_ && WaitForSingleObject(process_.get(), 0) == WAIT_TIMEOUT;
-}
-
-HWND client_process::error_box() const {
-    return find_window(id_, is_error_box);
-}
-
-HWND client_process::wait_error_box(DWORD timeout_ms) const {
-    HWND box = nullptr;
-    test::pump_until(
-        [&] {
-            box = error_box();
-            return box != nullptr;
-        },
-        timeout_ms);
-    return box;
-}
-
-std::string box_text(HWND box) {
-    // The message of a message box is its static control 0xFFFF.
-    return window_text(GetDlgItem(box, 0xFFFF));
-}
-
-bool press_ok(HWND box, DWORD timeout_ms) {
-    PostMessageA(box, WM_COMMAND, IDOK, 0);
-    return test::pump_until([&] { return !IsWindow(box); }, timeout_ms);
 }
 
 bool checked(HWND main, int id) {
@@ -302,53 +110,5 @@ std::optional<int> coloured_globe_pixels(HWND main) {
     ReleaseDC(nullptr, screen);
     return count;
 }
-
-namespace registry {
-
-void set(const char* name, const std::string& value) {
-    key(settings_path).set(name, value);
-}
-
-void set_number(const char* name, DWORD value) {
-    key(settings_path).set_number(name, value);
-}
-
-std::optional<std::string> get(const char* name) {
-    return key(settings_path).get(name);
-}
-
-void set_autostart(const std::string& value) {
-    key(run_path).set("AuthClient", value);
-}
-
-std::optional<std::string> autostart() {
-    return key(run_path).get("AuthClient");
-}
-
-void save_credentials(const std::string& login, const std::string& password) {
-    set("AUTH_LOGIN", protect(login));
-    set("AUTH_PASSWD", protect(password));
-    set("AUTH_SAVE", "1");
-}
-
-std::string protect(const std::string& text) {
-    env::c_protector protector;
-    protector.read_volume_key();
-    return protector.protect(text.c_str());
-}
-
-std::string unprotect(const std::string& stored) {
-    env::c_protector protector;
-    protector.read_volume_key();
-    return protector.unprotect(stored.c_str());
-}
-
-void clear() {
-    RegDeleteTreeA(HKEY_CURRENT_USER, settings_path);
-    RegDeleteKeyA(HKEY_CURRENT_USER, settings_path);
-    key(run_path).remove("AuthClient");
-}
-
-} // namespace registry
 
 } // namespace e2e

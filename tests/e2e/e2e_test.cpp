@@ -4,11 +4,12 @@
 // settings it needs and removes them again.
 #include "tests/common/auth_server.h"
 #include "tests/common/log_lines.h"
-#include "tests/common/window_recorder.h"
+#include "tests/common/message_pump.h"
+#include "tests/common/settings_registry.h"
+#include "tests/common/temp_folder.h"
 #include "tests/e2e/driver.h"
 
 #include "env/settings.h"
-#include "support/text.h"
 
 #include <gtest/gtest.h>
 
@@ -16,14 +17,14 @@
 
 #include <algorithm>
 #include <chrono>
-#include <fstream>
 #include <functional>
 #include <memory>
-#include <regex>
 #include <vector>
 
 namespace e2e {
 namespace {
+
+namespace settings = test::settings;
 
 const char* const login = "e2e";
 const char* const password = "e2e-secret";
@@ -39,24 +40,22 @@ bool disconnect(const std::string& record) {
 
 class EndToEnd : public ::testing::Test {
 protected:
-    EndToEnd() { registry::clear(); }
+    EndToEnd() { settings::clear(); }
     ~EndToEnd() override {
         // Nothing may outlive the test: a leftover copy would hold the single-instance mutex.
         for (auto& process : processes_)
             process->kill();
         processes_.clear();
-        registry::clear();
+        settings::clear();
     }
 
     // The server with the test account, and the settings that point the program at it.
     void serve(int protocol, int period_seconds) {
         server = std::make_unique<test_auth_server>(
             std::vector<std::string>{"--account", std::string(login) + ":" + password});
-        registry::set("AUTH_SERVER", "127.0.0.1");
-        registry::set("AUTH_PORT", std::to_string(server->port()));
-        registry::set("AUTH_PROTOCOL", std::to_string(protocol));
-        registry::set("AUTH_TYPE", "2");
-        registry::set("RECONNECT_PERIOD", std::to_string(period_seconds));
+        settings::point_at(server->port());
+        settings::set("AUTH_PROTOCOL", std::to_string(protocol));
+        settings::set("RECONNECT_PERIOD", std::to_string(period_seconds));
     }
 
     client_process& start(const std::string& arguments, const std::string& folder = "",
@@ -104,8 +103,19 @@ protected:
                        << "the window shows " << state_name(state_shown(main)) << ", not "
                        << state_name(state);
         if (const HWND box = client.error_box())
-            failure << "; error box: " << box_text(box);
+            failure << "; error box: " << test::error_box_text(box);
         return failure;
+    }
+
+    // Waits until the program's main window is there, the server has verified its answer and
+    // the window shows it authorised; `main` is that window.
+    ::testing::AssertionResult authorised(const client_process& client, HWND& main) {
+        main = client.main_window();
+        if (!main)
+            return ::testing::AssertionFailure() << "no main window";
+        if (!wait_record(verified, 30000))
+            return ::testing::AssertionFailure() << "the server verified no answer";
+        return wait_shown(client, main, shows_authorised, 15000);
     }
 
     // Closes the program as its close box does and waits for it to end.
@@ -116,7 +126,7 @@ protected:
 
     std::unique_ptr<test_auth_server> server;
     std::vector<std::string> records;
-    std::unique_ptr<temp_folder> folder; // goes after the programs that may still use it
+    std::unique_ptr<test::temp_folder> folder; // goes after the programs that may still use it
 
 private:
     std::vector<std::unique_ptr<client_process>> processes_;
@@ -140,11 +150,11 @@ class StartUpSwitches : public EndToEnd, public ::testing::WithParamInterface<sw
 // never appears and nobody clicks anything.
 TEST_P(StartUpSwitches, AuthoriseHiddenFromStoredCredentials) {
     serve(env::protocol_tcp, 20);
-    registry::save_credentials(login, password);
+    settings::save_credentials(login, password);
 
     std::string program = program_path();
     if (GetParam().folder) {
-        folder = std::make_unique<temp_folder>(GetParam().folder);
+        folder = std::make_unique<test::temp_folder>(GetParam().folder);
         program = folder->path() + "\\AuthClient.exe";
         ASSERT_TRUE(CopyFileA(program_path().c_str(), program.c_str(), FALSE)) << program;
     }
@@ -173,9 +183,9 @@ INSTANTIATE_TEST_SUITE_P(
 // Port and protocol as numbers (REG_DWORD), as deployment tools write them.
 TEST_F(EndToEnd, SettingsStoredAsNumbersAreUsed) {
     serve(env::protocol_tcp, 20);
-    registry::set_number("AUTH_PORT", server->port());
-    registry::set_number("AUTH_PROTOCOL", env::protocol_udp);
-    registry::save_credentials(login, password);
+    settings::set_number("AUTH_PORT", server->port());
+    settings::set_number("AUTH_PROTOCOL", env::protocol_udp);
+    settings::save_credentials(login, password);
 
     client_process& client = start("--tray --connect");
     const HWND main = client.main_window();
@@ -188,8 +198,8 @@ TEST_F(EndToEnd, SettingsStoredAsNumbersAreUsed) {
 
 TEST_F(EndToEnd, ConnectWithoutStoredPasswordStartsNothing) {
     serve(env::protocol_tcp, 20);
-    registry::set("AUTH_SAVE", "1");
-    registry::set("AUTH_LOGIN", registry::protect(login)); // a login alone is not enough
+    settings::set("AUTH_SAVE", "1");
+    settings::set("AUTH_LOGIN", test::protect(login)); // a login alone is not enough
 
     client_process& client = start("--connect");
     const HWND main = client.main_window();
@@ -208,24 +218,22 @@ TEST_F(EndToEnd, ConnectWithoutStoredPasswordStartsNothing) {
 
 TEST_F(EndToEnd, SecondCopyIsRefusedAndTheFirstGoesOn) {
     serve(env::protocol_tcp, 20);
-    registry::save_credentials(login, password);
+    settings::save_credentials(login, password);
     client_process& first = start("--tray --connect");
-    const HWND main = first.main_window();
-    ASSERT_TRUE(main);
-    ASSERT_TRUE(wait_record(verified, 30000));
-    ASSERT_TRUE(wait_shown(first, main, shows_authorised, 15000));
+    HWND main = nullptr;
+    ASSERT_TRUE(authorised(first, main));
 
     client_process& second = start("--connect");
     const HWND box = second.wait_error_box(30000);
     ASSERT_TRUE(box) << "the second copy shows no error box";
-    EXPECT_EQ(box_text(box), "Клиент авторизации уже запущен.");
+    EXPECT_EQ(test::error_box_text(box), "Клиент авторизации уже запущен.");
     EXPECT_FALSE(second.main_window(0)) << "the second copy made a main window";
     // While its box is open the first copy is untouched.
     EXPECT_TRUE(first.running());
     EXPECT_EQ(state_shown(main), shows_authorised);
     EXPECT_FALSE(IsWindowVisible(main));
 
-    ASSERT_TRUE(press_ok(box));
+    ASSERT_TRUE(test::press_ok(box));
     EXPECT_EQ(second.wait_exit(10000), 1u);
 
     EXPECT_TRUE(first.running());
@@ -253,22 +261,20 @@ TEST_P(Closing, DisconnectsSavesTheAutostartChoiceAndExits) {
     const bool autostart_before = GetParam();
     const std::string earlier = "C:\\Old\\AuthClient.exe --tray --connect";
     serve(env::protocol_tcp, 20);
-    registry::save_credentials(login, password);
+    settings::save_credentials(login, password);
     if (autostart_before)
-        registry::set_autostart(earlier);
+        test::set_autostart(earlier);
 
     client_process& client = start("--connect");
-    const HWND main = client.main_window();
-    ASSERT_TRUE(main);
-    ASSERT_TRUE(wait_record(verified, 30000));
-    ASSERT_TRUE(wait_shown(client, main, shows_authorised, 15000));
+    HWND main = nullptr;
+    ASSERT_TRUE(authorised(client, main));
     EXPECT_TRUE(IsWindowVisible(main));
 
     EXPECT_EQ(checked(main, IDC_AUTOSTART), autostart_before);
     click(main, IDC_AUTOSTART);
     ASSERT_EQ(checked(main, IDC_AUTOSTART), !autostart_before);
     // The choice is written only at close.
-    EXPECT_EQ(registry::autostart(),
+    EXPECT_EQ(test::autostart(),
               autostart_before ? std::optional<std::string>(earlier) : std::nullopt);
 
     const auto begin = std::chrono::steady_clock::now();
@@ -288,12 +294,12 @@ TEST_P(Closing, DisconnectsSavesTheAutostartChoiceAndExits) {
     EXPECT_EQ(test_auth_server::field(records.back(), "answer"), "ok");
 
     if (autostart_before)
-        EXPECT_EQ(registry::autostart(), std::nullopt);
+        EXPECT_EQ(test::autostart(), std::nullopt);
     else
-        EXPECT_EQ(registry::autostart(), autostart_command());
+        EXPECT_EQ(test::autostart(), autostart_command());
     // "Сохранять имя пользователя и пароль" stayed checked: the credentials stay saved.
-    EXPECT_EQ(registry::get("AUTH_SAVE"), "1");
-    EXPECT_EQ(registry::unprotect(registry::get("AUTH_PASSWD").value_or("")), password);
+    EXPECT_EQ(settings::get("AUTH_SAVE"), "1");
+    EXPECT_EQ(test::unprotect(settings::get("AUTH_PASSWD").value_or("")), password);
 }
 
 INSTANTIATE_TEST_SUITE_P(EndToEnd, Closing, ::testing::Bool(), [](const auto& info) {
@@ -303,17 +309,12 @@ INSTANTIATE_TEST_SUITE_P(EndToEnd, Closing, ::testing::Bool(), [](const auto& in
 // The server stops taking connections (its SYNs are dropped) while a renewal is connecting:
 // closing still ends the program within the close's wait, the disconnect having been tried.
 TEST_F(EndToEnd, ClosingWhileTheServerIsUnreachableEndsWithinTheWait) {
-    folder = std::make_unique<temp_folder>("authclient-e2e-unreachable");
+    folder = std::make_unique<test::temp_folder>("authclient-e2e-unreachable");
     serve(env::protocol_tcp, 1);
-    registry::set("LOG_LEVEL", "5");
-    registry::save_credentials(login, password);
-    const std::string file = folder->path() + "\\" + local_time_text("zerva_client_%d.%m.%Y.log");
-    auto count = [&](const std::string& text) {
-        int seen = 0;
-        for (const std::string& line : test::masked_log_lines(file))
-            seen += line.find(text) != std::string::npos;
-        return seen;
-    };
+    settings::set("LOG_LEVEL", "5");
+    settings::save_credentials(login, password);
+    const std::string file = test::daily_log_file(folder->path());
+    auto count = [&](const std::string& text) { return test::log_count(file, text); };
 
     client_process& client = start("--tray --connect", folder->path());
     const HWND main = client.main_window();
@@ -355,7 +356,7 @@ class SessionEnd : public EndToEnd, public ::testing::WithParamInterface<session
 TEST_P(SessionEnd, SavesTheChoicesSaysGoodbyeAndEnds) {
     const session_case& c = GetParam();
     serve(env::protocol_tcp, 20);
-    registry::save_credentials(login, password);
+    settings::save_credentials(login, password);
     client_process& client = start(c.connected ? "--connect" : "");
     const HWND main = client.main_window();
     ASSERT_TRUE(main);
@@ -373,7 +374,7 @@ TEST_P(SessionEnd, SavesTheChoicesSaysGoodbyeAndEnds) {
 
     if (!c.ending) {
         EXPECT_FALSE(client.wait_exit(1000)) << "the program ended with the session going on";
-        EXPECT_EQ(registry::autostart(), std::nullopt);
+        EXPECT_EQ(test::autostart(), std::nullopt);
         EXPECT_EQ(state_shown(main), c.connected ? shows_authorised : shows_idle);
         drain_records(500);
         for (const std::string& record : records)
@@ -383,9 +384,9 @@ TEST_P(SessionEnd, SavesTheChoicesSaysGoodbyeAndEnds) {
     }
     PostMessageA(main, WM_CLOSE, 0, 0); // a close that arrives after the end of the session
     EXPECT_EQ(client.wait_exit(10000), 1u);
-    EXPECT_EQ(registry::autostart(), autostart_command());
-    EXPECT_EQ(registry::get("AUTH_SAVE"), "1");
-    EXPECT_EQ(registry::unprotect(registry::get("AUTH_PASSWD").value_or("")), password);
+    EXPECT_EQ(test::autostart(), autostart_command());
+    EXPECT_EQ(settings::get("AUTH_SAVE"), "1");
+    EXPECT_EQ(test::unprotect(settings::get("AUTH_PASSWD").value_or("")), password);
     drain_records(500);
     const auto goodbyes = std::count_if(records.begin(), records.end(), disconnect);
     EXPECT_EQ(goodbyes, c.connected ? 1 : 0);
@@ -410,13 +411,14 @@ class StartUpFailure : public EndToEnd, public ::testing::WithParamInterface<con
 // window left behind, and the process ends (releasing the single-instance mutex) once it is
 // confirmed, hidden start or not.
 TEST_P(StartUpFailure, ShowsTheErrorAndEnds) {
-    client_process& client = start(GetParam(), "", windows_path(START_FAILURE_EXE_PATH));
+    client_process& client = start(GetParam(), "", test::windows_path(START_FAILURE_EXE_PATH));
     const HWND box = client.wait_error_box(30000);
     ASSERT_TRUE(box) << "no error box";
-    EXPECT_EQ(box_text(box).rfind("Can't create event.\n", 0), 0u) << box_text(box);
+    EXPECT_EQ(test::error_box_text(box).rfind("Can't create event.\n", 0), 0u)
+        << test::error_box_text(box);
     EXPECT_FALSE(client.main_window(0)) << "a main window is left";
 
-    ASSERT_TRUE(press_ok(box));
+    ASSERT_TRUE(test::press_ok(box));
     EXPECT_EQ(client.wait_exit(10000), 1u);
 }
 
@@ -431,12 +433,10 @@ INSTANTIATE_TEST_SUITE_P(EndToEnd, StartUpFailure, ::testing::Values("", "--tray
 // "Подключить" starts a new one with the fields' credentials.
 TEST_F(EndToEnd, DisconnectAndConnectAgainWithTheButtons) {
     serve(env::protocol_udp, 20);
-    registry::save_credentials(login, password);
+    settings::save_credentials(login, password);
     client_process& client = start("--connect");
-    const HWND main = client.main_window();
-    ASSERT_TRUE(main);
-    ASSERT_TRUE(wait_record(verified, 30000));
-    ASSERT_TRUE(wait_shown(client, main, shows_authorised, 15000));
+    HWND main = nullptr;
+    ASSERT_TRUE(authorised(client, main));
 
     click(main, IDC_DISCONNECT);
     const auto last = wait_record(disconnect, 15000);
@@ -479,12 +479,10 @@ TEST_F(EndToEnd, DisconnectAndConnectAgainWithTheButtons) {
 // and once the server is back on its port the subscriber is authorised again.
 TEST_F(EndToEnd, ServerGoneAfterSuccessGivesErrorThenRecovery) {
     serve(env::protocol_tcp, 2);
-    registry::save_credentials(login, password);
+    settings::save_credentials(login, password);
     client_process& client = start("--connect");
-    const HWND main = client.main_window();
-    ASSERT_TRUE(main);
-    ASSERT_TRUE(wait_record(verified, 30000));
-    ASSERT_TRUE(wait_shown(client, main, shows_authorised, 15000));
+    HWND main = nullptr;
+    ASSERT_TRUE(authorised(client, main));
     EXPECT_TRUE(shows_globe(main, true));
 
     const unsigned short port = server->port();
@@ -527,10 +525,10 @@ class AtLogon : public EndToEnd, public ::testing::WithParamInterface<logon_case
 TEST_P(AtLogon, WaitsForTheNetworkButNotForARefusal) {
     const logon_trouble trouble = GetParam().trouble;
     serve(env::protocol_tcp, 20);
-    registry::save_credentials(login,
+    settings::save_credentials(login,
                                trouble == logon_trouble::wrong_password ? "wrong" : password);
     if (trouble == logon_trouble::unknown_name)
-        registry::set("AUTH_SERVER", "nonexistent.invalid");
+        settings::set("AUTH_SERVER", "nonexistent.invalid");
     else if (trouble != logon_trouble::wrong_password)
         server->command("fault unreachable"); // its SYNs are dropped
 
@@ -540,8 +538,8 @@ TEST_P(AtLogon, WaitsForTheNetworkButNotForARefusal) {
     if (trouble == logon_trouble::wrong_password) {
         const HWND box = client.wait_error_box(30000);
         ASSERT_TRUE(box) << "no box for the refusal";
-        EXPECT_EQ(box_text(box), "Неверный пароль");
-        ASSERT_TRUE(press_ok(box));
+        EXPECT_EQ(test::error_box_text(box), "Неверный пароль");
+        ASSERT_TRUE(test::press_ok(box));
         EXPECT_TRUE(wait_shown(client, main, shows_idle, 15000));
         EXPECT_EQ(close(client, main), 1u);
         return;
@@ -558,7 +556,7 @@ TEST_P(AtLogon, WaitsForTheNetworkButNotForARefusal) {
         return;
     }
     if (trouble == logon_trouble::unknown_name)
-        registry::set("AUTH_SERVER", "127.0.0.1");
+        settings::set("AUTH_SERVER", "127.0.0.1");
     else
         server->command("fault none");
     ASSERT_TRUE(wait_record(verified, 40000)) << records.size() << " records";
@@ -579,19 +577,17 @@ INSTANTIATE_TEST_SUITE_P(
 
 // LOG_LEVEL 5: a connection and a close, step by step, in the daily file of the working folder.
 TEST_F(EndToEnd, LogLevelFiveWritesTheConnectionAndTheClose) {
-    folder = std::make_unique<temp_folder>("authclient-e2e-log");
+    folder = std::make_unique<test::temp_folder>("authclient-e2e-log");
     serve(env::protocol_tcp, 20);
-    registry::set("LOG_LEVEL", "5");
-    registry::save_credentials(login, password);
-    const std::string file = folder->path() + "\\" + local_time_text("zerva_client_%d.%m.%Y.log");
+    settings::set("LOG_LEVEL", "5");
+    settings::save_credentials(login, password);
+    const std::string file = test::daily_log_file(folder->path());
 
     auto lines = [&] { return test::masked_log_lines(file); };
 
     client_process& client = start("--tray --connect", folder->path());
-    const HWND main = client.main_window();
-    ASSERT_TRUE(main);
-    ASSERT_TRUE(wait_record(verified, 30000));
-    ASSERT_TRUE(wait_shown(client, main, shows_authorised, 15000));
+    HWND main = nullptr;
+    ASSERT_TRUE(authorised(client, main));
     // Close once the worker waits in its pause, so the order of the lines is fixed.
     ASSERT_TRUE(test::pump_until(
         [&] {
@@ -601,41 +597,8 @@ TEST_F(EndToEnd, LogLevelFiveWritesTheConnectionAndTheClose) {
         10000));
     ASSERT_EQ(close(client, main), 1u);
 
-    const std::string server_address = "127.0.0.1:" + std::to_string(server->port());
-    auto exchange = [&](std::vector<std::string> request) {
-        std::vector<std::string> part = {
-            "[DEBUG] CLIENT - Building auth packet:", "[DEBUG] CLIENT - <- Magic word",
-            "[DEBUG] CLIENT - <- Login", "[DEBUG] CLIENT - <- Client version",
-            "[DEBUG] CLIENT - <- Request for server random message"};
-        part.insert(part.end(), request.begin(), request.end());
-        part.insert(part.end(),
-                    {"[DEBUG] CLIENT - <- End of chunks",
-                     "[DEBUG] CLIENT - Connecting to auth server: " + server_address,
-                     "[DEBUG] CLIENT - Sending auth packet to server: " + server_address,
-                     "[DEBUG] CLIENT - Receive server answer",
-                     "[DEBUG] CLIENT - OK, got data from auth server: 20 bytes",
-                     "[DEBUG] CLIENT - Parsing server answer packet:",
-                     "[DEBUG] CLIENT - -> Server random message: N", "[INFO] CLIENT - -> Auth OK"});
-        return part;
-    };
-    std::vector<std::string> expected = {"[DEBUG] CLIENT - Resolving server name into IP address"};
-    auto add = [&](const std::vector<std::string>& part) {
-        expected.insert(expected.end(), part.begin(), part.end());
-    };
-    // the challenge, then its answer, without a pause
-    add({"[DEBUG] CLIENT - Auth cycle BEGIN"});
-    add(exchange({}));
-    add({"[DEBUG] CLIENT - Auth cycle BEGIN"});
-    add(exchange({"[DEBUG] CLIENT - <- Encrypted server random message"}));
-    // the close ends the pause; the disconnect exchange
-    add({"[DEBUG] CLIENT - Auth cycle BEGIN", "[DEBUG] CLIENT - Pause: 20000 ms ...",
-         "[DEBUG] CLIENT - Force disconnect!"});
-    add(exchange({"[DEBUG] CLIENT - <- Encrypted server random message",
-                  "[DEBUG] CLIENT - <- Request to disconnect"}));
-    // the next pause ends the worker
-    add({"[DEBUG] CLIENT - Auth cycle BEGIN", "[DEBUG] CLIENT - Pause: 20000 ms ...",
-         "[DEBUG] CLIENT - Force disconnect!"});
-    EXPECT_EQ(lines(), expected);
+    EXPECT_EQ(lines(), test::connection_log("127.0.0.1:" + std::to_string(server->port()),
+                                            test::transport::tcp, false));
 }
 
 } // namespace

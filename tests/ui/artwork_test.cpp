@@ -2,6 +2,7 @@
 // 200 %, every icon with images made for the small-icon sizes up to 200 % and the large one.
 #include "res/resource.h"
 #include "tests/common/case_name.h"
+#include "tests/common/process.h"
 #include "tests/ui/icon_images.h"
 
 #include <windows.h>
@@ -22,9 +23,7 @@ namespace {
 class program_resources {
 public:
     program_resources() {
-        std::string path = "Z:" AUTHCLIENT_PROGRAM;
-        std::replace(path.begin(), path.end(), '/', '\\');
-        module_ = LoadLibraryExA(path.c_str(), nullptr,
+        module_ = LoadLibraryExA(test::windows_path(AUTHCLIENT_PROGRAM).c_str(), nullptr,
                                  LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
     }
     ~program_resources() {

@@ -8,9 +8,11 @@
 #include "auth/client.h"
 #include "authclient_version.h"
 #include "env/env.h"
-#include "env/protector.h"
 #include "tests/common/auth_server.h"
 #include "tests/common/case_name.h"
+#include "tests/common/process.h"
+#include "tests/common/process_windows.h"
+#include "tests/common/settings_registry.h"
 #include "tests/common/window_recorder.h"
 #include "tests/ui/icon_images.h"
 #include "tests/ui/recording_shell.h"
@@ -31,33 +33,12 @@
 
 namespace {
 
+using test::protect;
 using test::pump_until;
 using test::shell_call;
+using test::wait_quit;
 
 const char* const already_running = "Клиент авторизации уже запущен.";
-
-// The autostart value under the Run key of (the sandboxed) HKEY_CURRENT_USER, or nothing.
-std::optional<std::string> autostart_value() {
-    HKEY key = nullptr;
-    if (RegOpenKeyExA(HKEY_CURRENT_USER, "Software\\Microsoft\\Windows\\CurrentVersion\\Run", 0,
-                      KEY_QUERY_VALUE, &key) != ERROR_SUCCESS)
-        return std::nullopt;
-    char data[1024] = {};
-    DWORD size = sizeof data - 1;
-    DWORD type = REG_NONE;
-    const LONG status =
-        RegQueryValueExA(key, "AuthClient", nullptr, &type, reinterpret_cast<BYTE*>(data), &size);
-    RegCloseKey(key);
-    if (status != ERROR_SUCCESS || type != REG_SZ)
-        return std::nullopt;
-    return std::string(data);
-}
-
-std::string protect(const std::string& text) {
-    env::c_protector protector;
-    protector.read_volume_key();
-    return protector.protect(text.c_str());
-}
 
 std::string own_path() {
     char path[MAX_PATH + 1] = {};
@@ -77,17 +58,11 @@ std::vector<unsigned char> resource_pixels(int id) {
     return bits;
 }
 
-std::string class_of(HWND window) {
-    char name[64] = {};
-    GetClassNameA(window, name, sizeof name);
-    return name;
-}
-
 // Top-level dialogs of this thread other than the main window (the message windows), topmost
 // first.
 BOOL CALLBACK collect_dialog(HWND window, LPARAM list) {
     if (GetWindowThreadProcessId(window, nullptr) == GetCurrentThreadId() &&
-        class_of(window) == "#32770")
+        test::window_class(window) == "#32770")
         reinterpret_cast<std::vector<HWND>*>(list)->push_back(window);
     return TRUE;
 }
@@ -105,27 +80,6 @@ std::optional<WPARAM> take_quit() {
     while (PeekMessageA(&message, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE))
         code = message.wParam;
     return code;
-}
-
-// Handles this thread's messages until WM_QUIT comes (which pump_until would swallow); its
-// exit code, or nothing within the time.
-std::optional<WPARAM> wait_quit(DWORD timeout_ms) {
-    const ULONGLONG deadline = GetTickCount64() + timeout_ms;
-    for (;;) {
-        MSG message;
-        while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
-            if (message.message == WM_QUIT)
-                return message.wParam;
-            TranslateMessage(&message);
-            DispatchMessageA(&message);
-        }
-        const ULONGLONG now = GetTickCount64();
-        if (now >= deadline)
-            return std::nullopt;
-        MsgWaitForMultipleObjects(0, nullptr, FALSE,
-                                  static_cast<DWORD>(std::min<ULONGLONG>(deadline - now, 20)),
-                                  QS_ALLINPUT);
-    }
 }
 
 // Parameterised cases print themselves by their `name`, which names their tests too.
@@ -297,7 +251,7 @@ TEST_P(main_window_creation_test, fills_the_window_from_the_settings) {
     store(env::APP_CAPTION, "Тестовый клиент");
     ASSERT_NE(create(), nullptr);
 
-    EXPECT_EQ(class_of(window), MAIN_WINDOW_CLASS);
+    EXPECT_EQ(test::window_class(window), MAIN_WINDOW_CLASS);
     char caption[256] = {};
     GetWindowTextA(window, caption, sizeof caption);
     EXPECT_STREQ(caption, "Тестовый клиент");
@@ -814,7 +768,7 @@ TEST_P(main_window_close_test, removes_the_icon_saves_the_choices_and_quits) {
 
     check(IDC_AUTOSTART, c.autostart);
     command(IDC_AUTOSTART);
-    EXPECT_EQ(autostart_value(), "old command") << "written only at close";
+    EXPECT_EQ(test::autostart(), "old command") << "written only at close";
     check(IDC_SAVE, c.save); // no command: the close saves it
     environment().login = "alice";
     environment().password = "secret";
@@ -833,9 +787,9 @@ TEST_P(main_window_close_test, removes_the_icon_saves_the_choices_and_quits) {
     EXPECT_EQ(environment().tray_menu, nullptr);
 
     if (c.autostart)
-        EXPECT_EQ(autostart_value(), autostart_command());
+        EXPECT_EQ(test::autostart(), autostart_command());
     else
-        EXPECT_EQ(autostart_value(), std::nullopt);
+        EXPECT_EQ(test::autostart(), std::nullopt);
     EXPECT_EQ(stored("AUTH_SAVE"), c.save ? "1" : "0");
     EXPECT_EQ(stored("AUTH_LOGIN"), c.save ? protect("alice") : "");
     EXPECT_EQ(stored("AUTH_PASSWD"), c.save ? protect("secret") : "");
@@ -870,11 +824,11 @@ TEST_F(main_window_test, the_end_of_the_session_closes_once) {
     EXPECT_TRUE(shell->notifications().empty()) << "asking is not yet ending";
     SendMessageA(window, WM_ENDSESSION, FALSE, ENDSESSION_LOGOFF);
     EXPECT_TRUE(shell->notifications().empty()) << "another program refused: the session goes on";
-    EXPECT_EQ(autostart_value(), std::nullopt);
+    EXPECT_EQ(test::autostart(), std::nullopt);
 
     SendMessageA(window, WM_ENDSESSION, TRUE, ENDSESSION_LOGOFF);
     EXPECT_EQ(shell->notifications().size(), 1u);
-    EXPECT_EQ(autostart_value(), autostart_command());
+    EXPECT_EQ(test::autostart(), autostart_command());
     EXPECT_EQ(stored("AUTH_SAVE"), "0");
     EXPECT_EQ(take_quit(), WPARAM{0});
 
@@ -883,7 +837,7 @@ TEST_F(main_window_test, the_end_of_the_session_closes_once) {
     type_into(IDC_PASSWORD, "typed");
     command(IDC_CONNECT);
     EXPECT_EQ(shell->notifications().size(), 1u);
-    EXPECT_EQ(autostart_value(), autostart_command());
+    EXPECT_EQ(test::autostart(), autostart_command());
     EXPECT_EQ(take_quit(), std::nullopt);
     EXPECT_EQ(environment().password, "") << "no connect after the end";
 }
@@ -1144,7 +1098,7 @@ TEST_F(main_window_test, exit_from_the_tray_with_the_properties_open_ends_the_pr
 
     EXPECT_TRUE(dialogs_of_this_thread().empty());
     EXPECT_EQ(stored("AUTH_SERVER"), std::nullopt) << "the sheet was applied, not cancelled";
-    EXPECT_EQ(autostart_value(), autostart_command());
+    EXPECT_EQ(test::autostart(), autostart_command());
     EXPECT_EQ(stored("AUTH_SAVE"), "0");
     const auto sent = shell->notifications();
     ASSERT_EQ(sent.size(), 1u);
@@ -1222,67 +1176,15 @@ TEST(application_test, a_second_object_in_the_same_logon_is_refused) {
     CloseHandle(same);
 }
 
-// A process that is ended if the test leaves it running.
-struct child_process {
-    PROCESS_INFORMATION info{};
-    ~child_process() {
-        if (info.hProcess) {
-            if (WaitForSingleObject(info.hProcess, 0) == WAIT_TIMEOUT)
-                TerminateProcess(info.hProcess, 99);
-            CloseHandle(info.hProcess);
-            CloseHandle(info.hThread);
-        }
-    }
-};
-
-struct box_search {
-    DWORD process;
-    HWND found;
-};
-
-BOOL CALLBACK look_for_error_box(HWND window, LPARAM data) {
-    auto* search = reinterpret_cast<box_search*>(data);
-    DWORD owner = 0;
-    GetWindowThreadProcessId(window, &owner);
-    char caption[64] = {};
-    GetWindowTextA(window, caption, sizeof caption);
-    if (owner == search->process && IsWindowVisible(window) && class_of(window) == "#32770" &&
-        std::string(caption) == "Ошибка") {
-        search->found = window;
-        return FALSE;
-    }
-    return TRUE;
-}
-
-// The visible error box of another process, or null.
-HWND error_box_of(DWORD process) {
-    box_search search{process, nullptr};
-    EnumWindows(look_for_error_box, reinterpret_cast<LPARAM>(&search));
-    return search.found;
-}
-
 TEST_F(main_window_test, a_second_copy_of_the_program_says_so_and_leaves_the_first_alone) {
     ASSERT_NE(create(), nullptr);
-    std::string program = "Z:" AUTHCLIENT_PROGRAM;
-    std::replace(program.begin(), program.end(), '/', '\\');
-    std::string command_line = "\"" + program + "\"";
-    STARTUPINFOA startup{};
-    startup.cb = sizeof startup;
-    child_process child;
-    ASSERT_TRUE(CreateProcessA(program.c_str(), command_line.data(), nullptr, nullptr, FALSE, 0,
-                               nullptr, nullptr, &startup, &child.info))
-        << program;
+    const test::process child(test::windows_path(AUTHCLIENT_PROGRAM), "");
 
-    HWND box = nullptr;
-    ASSERT_TRUE(
-        pump_until([&] { return (box = error_box_of(child.info.dwProcessId)) != nullptr; }, 20000))
-        << "no error box from the second copy";
+    const HWND box = test::find_error_box(20000, child.id());
+    ASSERT_TRUE(box) << "no error box from the second copy";
     EXPECT_EQ(test::error_box_text(box), already_running);
     PostMessageA(box, WM_COMMAND, IDOK, 0);
-    ASSERT_EQ(WaitForSingleObject(child.info.hProcess, 15000), WAIT_OBJECT_0);
-    DWORD code = 0;
-    GetExitCodeProcess(child.info.hProcess, &code);
-    EXPECT_EQ(code, 1u);
+    EXPECT_EQ(child.wait_exit(15000), std::optional<DWORD>(1));
 
     EXPECT_FALSE(visible()) << "the running copy is not brought up";
     EXPECT_TRUE(shell->notifications().empty());

@@ -3,6 +3,7 @@
 #include "auth/messages.h"
 #include "res/resource.h"
 #include "tests/common/case_name.h"
+#include "tests/common/process_windows.h"
 #include "tests/common/window_recorder.h"
 #include "tests/ui/ui_fixture.h"
 

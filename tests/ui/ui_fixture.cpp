@@ -1,5 +1,7 @@
 #include "tests/ui/ui_fixture.h"
 
+#include "tests/common/settings_registry.h"
+
 #include "auth/client.h"
 #include "ui/tray_icon.h"
 
@@ -71,19 +73,7 @@ void settings_test::store(int key, const char* text) const {
 }
 
 std::optional<std::string> settings_test::stored(const char* name) {
-    HKEY key = nullptr;
-    if (RegOpenKeyExA(HKEY_CURRENT_USER, "Software\\Auth Client", 0, KEY_QUERY_VALUE, &key) !=
-        ERROR_SUCCESS)
-        return std::nullopt;
-    char data[4096] = {};
-    DWORD size = sizeof data - 1;
-    DWORD type = REG_NONE;
-    const LONG status =
-        RegQueryValueExA(key, name, nullptr, &type, reinterpret_cast<BYTE*>(data), &size);
-    RegCloseKey(key);
-    if (status != ERROR_SUCCESS || type != REG_SZ)
-        return std::nullopt;
-    return std::string(data);
+    return settings::get(name);
 }
 
 } // namespace test

@@ -102,7 +102,7 @@ Output (standard output, flushed after each line, and the control connection):
   listening
   one JSON object per request received, e.g.
   {"seq":1,"t_ms":15,"proto":"udp","peer":"127.0.0.1:40000","request":"well_formed",
-   "chunks":[13,1],"login":null,"version":"WIN-1.3.4","random_request":true,
+   "chunks":[13,1],"login":null,"version":"WIN-0.0.0","random_request":true,
    "encrypted_random":false,"verified":null,"disconnect":false,"local_ip":null,
    "random":"8c1f...","code":0,"info":false,"answer":"ok","hex":"444c0a00..."}
   seq counts requests from 1; t_ms is milliseconds since start (monotonic); request is

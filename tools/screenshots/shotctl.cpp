@@ -29,7 +29,7 @@
 namespace {
 
 // The class that ui/ registers for the main window.
-const wchar_t* const main_class = L"MainDlgClass-{102394812}";
+const wchar_t* const main_class = L"" MAIN_WINDOW_CLASS;
 
 struct named_control {
     const wchar_t* name;

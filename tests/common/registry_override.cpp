@@ -1,43 +1,48 @@
-#include "tests/common/registry_sandbox.h"
-
-#include <gtest/gtest.h>
+#include "tests/common/registry_override.h"
 
 #include <atomic>
 #include <stdexcept>
+
+namespace test {
 
 namespace {
 const char* const tests_root = "Software\\AuthClientTests";
 }
 
-std::string c_registry_sandbox::unique_name() {
+std::string registry_override::unique_name() {
     static std::atomic<unsigned> sequence{0};
     return std::to_string(GetCurrentProcessId()) + "-" + std::to_string(GetTickCount64()) + "-" +
            std::to_string(++sequence);
 }
 
-c_registry_sandbox::c_registry_sandbox() : path_(std::string(tests_root) + "\\" + unique_name()) {
+registry_override::registry_override() : path_(std::string(tests_root) + "\\" + unique_name()) {
     LONG status =
         RegCreateKeyExA(HKEY_CURRENT_USER, path_.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
                         KEY_ALL_ACCESS, nullptr, &scratch_, nullptr);
     if (status != ERROR_SUCCESS) {
         scratch_ = nullptr;
-        ADD_FAILURE() << "cannot create the scratch key " << path_ << ": " << status;
-        throw std::runtime_error("registry sandbox");
+        throw std::runtime_error("cannot create the scratch key " + path_ + ": " +
+                                 std::to_string(status));
     }
     status = RegOverridePredefKey(HKEY_CURRENT_USER, scratch_);
     if (status != ERROR_SUCCESS) {
         RegCloseKey(scratch_);
         RegDeleteKeyA(HKEY_CURRENT_USER, path_.c_str());
-        ADD_FAILURE() << "cannot map HKEY_CURRENT_USER onto " << path_ << ": " << status;
-        throw std::runtime_error("registry sandbox");
+        throw std::runtime_error("cannot map HKEY_CURRENT_USER onto " + path_ + ": " +
+                                 std::to_string(status));
     }
 }
 
-c_registry_sandbox::~c_registry_sandbox() {
+LONG registry_override::restore() {
+    if (!scratch_)
+        return ERROR_SUCCESS;
     RegOverridePredefKey(HKEY_CURRENT_USER, nullptr);
     RegCloseKey(scratch_);
+    scratch_ = nullptr;
     const LONG status = RegDeleteTreeA(HKEY_CURRENT_USER, path_.c_str());
-    if (status != ERROR_SUCCESS)
-        ADD_FAILURE() << "cannot remove the scratch key " << path_ << ": " << status;
-    RegDeleteKeyA(HKEY_CURRENT_USER, tests_root); // only succeeds once no other test holds a key
+    RegDeleteKeyA(HKEY_CURRENT_USER, path_.c_str());
+    RegDeleteKeyA(HKEY_CURRENT_USER, tests_root); // only succeeds once no other run holds a key
+    return status;
 }
+
+} // namespace test
