@@ -442,6 +442,16 @@ private:
         }
     }
 
+    // A client that sends nothing whole within 10 s is judged on what it sent.
+    void serve(int fd, const sockaddr_in& peer) {
+        set_blocking(fd, false);
+        tcp_connection c;
+        c.fd.reset(fd);
+        c.peer = peer;
+        c.deadline = clock_type::now() + std::chrono::seconds(10);
+        connections_.push_back(std::move(c));
+    }
+
     void on_accept() {
         for (;;) {
             sockaddr_in peer{};
@@ -449,12 +459,7 @@ private:
             const int fd = accept(tcp_.get(), reinterpret_cast<sockaddr*>(&peer), &size);
             if (fd < 0)
                 return;
-            set_blocking(fd, false);
-            tcp_connection c;
-            c.fd.reset(fd);
-            c.peer = peer;
-            c.deadline = clock_type::now() + std::chrono::seconds(10);
-            connections_.push_back(std::move(c));
+            serve(fd, peer);
         }
     }
 
@@ -569,12 +574,7 @@ private:
                 close(fd);
                 continue;
             }
-            set_blocking(fd, false);
-            tcp_connection c;
-            c.fd.reset(fd);
-            c.peer = peer;
-            c.deadline = clock_type::now() + std::chrono::seconds(10);
-            connections_.push_back(std::move(c));
+            serve(fd, peer);
         }
         filler_.reset();
         listen(tcp_.get(), 16);
