@@ -23,7 +23,7 @@ out=${DEMO_OUT:-$root/build/demo}
 screenshot=${DEMO_SCREENSHOT:-$root/docs/demo.png}
 export WINEPREFIX=${DEMO_WINEPREFIX:-$root/build/demo-wineprefix}
 
-readonly demo_login=demo demo_password=demo-password period=3 desktop=AuthClientDemo
+readonly demo_login=demo demo_password=demo-password period=3 demo_desktop=AuthClientDemo
 readonly wait_seconds=60
 
 server_pid=""
@@ -44,7 +44,7 @@ desktop_gone() { ! kill -0 "$desktop_pid" 2>/dev/null; }
 # Starts the program in the virtual desktop with the given switches, in the output folder (its
 # working folder, where it writes its log).
 start_client() {
-    (cd "$out" && exec wine explorer "/desktop=$desktop,800x600" "$client_exe" "$@" \
+    (cd "$out" && exec wine explorer "/desktop=$demo_desktop,800x600" "$client_exe" "$@" \
         >/dev/null 2>&1 </dev/null) &
     desktop_pid=$!
 }
@@ -53,7 +53,7 @@ start_client() {
 # taskkill without /f posts WM_CLOSE to the program's windows; it must run in the same virtual
 # desktop to see them. The desktop ends with its last program, which tells that the program did.
 close_client() {
-    wine explorer "/desktop=$desktop,800x600" taskkill /im AuthClient.exe \
+    wine explorer "/desktop=$demo_desktop,800x600" taskkill /im AuthClient.exe \
         >/dev/null 2>&1 </dev/null || true
     if wait_for 20 desktop_gone; then
         wait "$desktop_pid" 2>/dev/null || true
@@ -70,7 +70,7 @@ take_screenshot() {
         import -display "$DISPLAY" -window root -crop 800x600+0+0 +repage "$screenshot"
     else
         # Only the virtual desktop's window, not the rest of the user's screen.
-        import -display "$DISPLAY" -window "$desktop - Wine desktop" "$screenshot"
+        import -display "$DISPLAY" -window "$demo_desktop - Wine desktop" "$screenshot"
     fi
 }
 
