@@ -130,19 +130,13 @@ void show_tray(int state, DWORD command, bool episode_begins = false) {
     if (!app->tray_icon)
         return;
     const std::string caption = setting(env::APP_CAPTION);
-    if (state != auth::error) {
-        if (command == NIM_ADD)
-            app->tray_icon->add(tray_icon_for(state), caption.c_str(), 0);
-        else
-            app->tray_icon->modify(tray_icon_for(state), caption.c_str(), 0);
-        return;
-    }
-    const std::string why = failure_text();
+    const std::string why = state == auth::error ? failure_text() : std::string();
     const std::string tip = why.empty() ? caption : caption + "\n" + why;
+    const int tip_bytes = why.empty() ? c_tray_icon::tip_limit : c_tray_icon::long_tip_limit;
     if (command == NIM_ADD)
-        app->tray_icon->add(tray_icon_for(state), tip.c_str(), 0, c_tray_icon::long_tip_limit);
+        app->tray_icon->add(tray_icon_for(state), tip.c_str(), 0, tip_bytes);
     else
-        app->tray_icon->modify(tray_icon_for(state), tip.c_str(), 0, c_tray_icon::long_tip_limit);
+        app->tray_icon->modify(tray_icon_for(state), tip.c_str(), 0, tip_bytes);
     if (episode_begins && !why.empty())
         app->tray_icon->warn(0, caption.c_str(), why.c_str());
 }
